@@ -1,0 +1,88 @@
+#pragma once
+// The few file operations the program needs, over the operating system's own
+// calls: Win32 in the Windows build (Files_win.cpp), POSIX natively (Files_posix.cpp).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace files {
+
+// folder + the platform's separator + name; the separator is always inserted,
+// so a folder that already ends in one gives it twice, as users of the game expect.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// The system's own text for an error number (errno natively, GetLastError on
+// Windows), without a trailing line end.
+std::string SystemErrorText(int code);
+
+// The error number a path with "*" or "?" is refused with.
+int InvalidNameError();
+
+// The year of the local date.
+int CurrentYear();
+
+enum class PathKind { Missing, File, Directory, Other };
+PathKind KindOf(const std::string& path);
+
+struct OpenResult {
+    enum Outcome { Opened, Missing, Failed };
+    Outcome outcome = Failed;
+    std::string reason;  // the system's text when not Opened
+};
+
+// A file opened for reading only. Others may read it meanwhile but nobody can
+// write it; it is never created.
+class ReadOnlyFile {
+public:
+    ReadOnlyFile() = default;
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    ~ReadOnlyFile() { close(); }
+
+    OpenResult open(const std::string& path);
+    bool isOpen() const { return handle_ != Closed; }
+    // Reads up to size bytes; fewer only at the end of the file or on a read error.
+    std::size_t read(unsigned char* buffer, std::size_t size);
+    void close();
+
+private:
+    static constexpr std::intptr_t Closed = -1;  // also INVALID_HANDLE_VALUE
+    std::intptr_t handle_ = Closed;
+};
+
+// Reads a whole file of at most limit bytes (the first limit bytes of a longer one).
+// Returns false, with the reason, when it cannot be opened or read.
+bool ReadFileStart(const std::string& path, std::size_t limit, std::string& bytes, std::string& reason);
+
+// Writes a new file beside the target and puts it in the target's place only when
+// every byte is written and on disk, so a failure never leaves a half-written
+// file where a good one was. Destroying an uncommitted writer removes its file.
+class ReplacingWriter {
+public:
+    ReplacingWriter() = default;
+    ReplacingWriter(const ReplacingWriter&) = delete;
+    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
+    ~ReplacingWriter() { abandon(); }
+
+    bool begin(const std::string& target);
+    bool write(std::string_view bytes);
+    bool commit();
+    void abandon();
+    // The system's text for the first failure.
+    const std::string& failure() const { return failure_; }
+
+private:
+    bool flush();
+    bool fail(int code);
+
+    std::string target_;
+    std::string temporary_;
+    std::string pending_;
+    std::string failure_;
+    std::intptr_t handle_ = -1;
+    bool failed_ = false;
+};
+
+}  // namespace files

@@ -1,0 +1,146 @@
+#include "files/Files.h"
+#include "files/SystemFiles.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace files {
+
+std::string JoinPath(std::string_view folder, std::string_view name)
+{
+    std::string path(folder);
+    path += '/';
+    path += name;
+    return path;
+}
+
+std::string SystemErrorText(int code)
+{
+    return std::strerror(code);
+}
+
+int InvalidNameError()
+{
+    return EINVAL;
+}
+
+int CurrentYear()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local.tm_year + 1900;
+}
+
+PathKind KindOf(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return PathKind::Missing;
+    if (S_ISDIR(info.st_mode))
+        return PathKind::Directory;
+    return S_ISREG(info.st_mode) ? PathKind::File : PathKind::Other;
+}
+
+OpenResult ReadOnlyFile::open(const std::string& path)
+{
+    close();
+    if (path.find_first_of("*?") != std::string::npos)
+        return {OpenResult::Failed, SystemErrorText(InvalidNameError())};
+    // O_NONBLOCK keeps a FIFO of that name from hanging the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        int code = errno;
+        return {code == ENOENT || code == ENOTDIR ? OpenResult::Missing : OpenResult::Failed,
+                SystemErrorText(code)};
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return {OpenResult::Failed, SystemErrorText(S_ISDIR(info.st_mode) ? EISDIR : EINVAL)};
+    }
+    handle_ = fd;
+    return {OpenResult::Opened, {}};
+}
+
+std::size_t ReadOnlyFile::read(unsigned char* buffer, std::size_t size)
+{
+    std::size_t total = 0;
+    while (handle_ != Closed && total < size) {
+        ssize_t got = ::read(static_cast<int>(handle_), buffer + total, size - total);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        total += static_cast<std::size_t>(got);
+    }
+    return total;
+}
+
+void ReadOnlyFile::close()
+{
+    if (handle_ != Closed) {
+        ::close(static_cast<int>(handle_));
+        handle_ = Closed;
+    }
+}
+
+namespace system {
+
+int CreateNew(const std::string& path, std::intptr_t& handle)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno;
+    handle = fd;
+    return 0;
+}
+
+int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t put = ::write(static_cast<int>(handle), data, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return put < 0 ? errno : EIO;
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+int SyncAndClose(std::intptr_t handle)
+{
+    int code = ::fsync(static_cast<int>(handle)) == 0 ? 0 : errno;
+    if (::close(static_cast<int>(handle)) != 0 && code == 0)
+        code = errno;
+    return code;
+}
+
+void CloseQuietly(std::intptr_t handle)
+{
+    ::close(static_cast<int>(handle));
+}
+
+int ReplaceWith(const std::string& source, const std::string& target)
+{
+    return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
+
+void RemoveQuietly(const std::string& path)
+{
+    ::unlink(path.c_str());
+}
+
+unsigned long ProcessId()
+{
+    return static_cast<unsigned long>(::getpid());
+}
+
+}  // namespace system
+}  // namespace files

@@ -1,0 +1,160 @@
+#include "files/Files.h"
+#include "files/SystemFiles.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace files {
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+}  // namespace
+
+std::string JoinPath(std::string_view folder, std::string_view name)
+{
+    std::string path(folder);
+    path += '\\';
+    path += name;
+    return path;
+}
+
+std::string SystemErrorText(int code)
+{
+    char* text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0,
+                                  nullptr);
+    std::string result;
+    if (length != 0 && text != nullptr)
+        result.assign(text, length);
+    LocalFree(text);
+    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
+        result.pop_back();
+    if (result.empty())
+        result = "Error " + std::to_string(code);
+    return result;
+}
+
+int InvalidNameError()
+{
+    return ERROR_INVALID_NAME;
+}
+
+int CurrentYear()
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return now.wYear;
+}
+
+PathKind KindOf(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PathKind::Missing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Directory : PathKind::File;
+}
+
+OpenResult ReadOnlyFile::open(const std::string& path)
+{
+    close();
+    if (path.find_first_of("*?") != std::string::npos)
+        return {OpenResult::Failed, SystemErrorText(InvalidNameError())};
+    // Read sharing only: others may read along, but nobody writes while we read.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        bool missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+        return {missing ? OpenResult::Missing : OpenResult::Failed, SystemErrorText(static_cast<int>(code))};
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return {OpenResult::Opened, {}};
+}
+
+std::size_t ReadOnlyFile::read(unsigned char* buffer, std::size_t size)
+{
+    std::size_t total = 0;
+    while (handle_ != Closed && total < size) {
+        DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - total, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(handle_), buffer + total, want, &got, nullptr) || got == 0)
+            break;
+        total += got;
+    }
+    return total;
+}
+
+void ReadOnlyFile::close()
+{
+    if (handle_ != Closed) {
+        CloseHandle(AsHandle(handle_));
+        handle_ = Closed;
+    }
+}
+
+namespace system {
+
+int CreateNew(const std::string& path, std::intptr_t& handle)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return static_cast<int>(GetLastError());
+    handle = reinterpret_cast<std::intptr_t>(file);
+    return 0;
+}
+
+int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        DWORD put = 0;
+        if (!WriteFile(AsHandle(handle), data, want, &put, nullptr))
+            return static_cast<int>(GetLastError());
+        if (put == 0)
+            return ERROR_WRITE_FAULT;
+        data += put;
+        size -= put;
+    }
+    return 0;
+}
+
+int SyncAndClose(std::intptr_t handle)
+{
+    int code = FlushFileBuffers(AsHandle(handle)) ? 0 : static_cast<int>(GetLastError());
+    if (!CloseHandle(AsHandle(handle)) && code == 0)
+        code = static_cast<int>(GetLastError());
+    return code;
+}
+
+void CloseQuietly(std::intptr_t handle)
+{
+    CloseHandle(AsHandle(handle));
+}
+
+int ReplaceWith(const std::string& source, const std::string& target)
+{
+    if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    return static_cast<int>(GetLastError());
+}
+
+void RemoveQuietly(const std::string& path)
+{
+    DeleteFileA(path.c_str());
+}
+
+unsigned long ProcessId()
+{
+    return GetCurrentProcessId();
+}
+
+}  // namespace system
+}  // namespace files

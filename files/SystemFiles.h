@@ -1,0 +1,19 @@
+#pragma once
+// Per-platform primitives behind Files.h. Each returns 0 on success or the
+// system's error number.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace files::system {
+
+int CreateNew(const std::string& path, std::intptr_t& handle);
+int WriteAll(std::intptr_t handle, const char* data, std::size_t size);
+int SyncAndClose(std::intptr_t handle);
+void CloseQuietly(std::intptr_t handle);
+int ReplaceWith(const std::string& source, const std::string& target);
+void RemoveQuietly(const std::string& path);
+unsigned long ProcessId();
+
+}  // namespace files::system

@@ -1,0 +1,51 @@
+#include "masterfile/MasterPlayerReader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+// Many records per system read; a whole number of records keeps them aligned.
+constexpr std::size_t BufferSize = MasterRecordSize * 700;
+
+}  // namespace
+
+files::OpenResult MasterPlayerReader::open(std::string_view folder)
+{
+    path_ = files::JoinPath(folder, MasterFileName);
+    files::OpenResult result = file_.open(path_);
+    buffer_.resize(BufferSize);
+    position_ = length_ = 0;
+    exhausted_ = false;
+    ended_ = result.outcome != files::OpenResult::Opened;
+    return result;
+}
+
+void MasterPlayerReader::refill()
+{
+    std::size_t left = length_ - position_;
+    std::memmove(buffer_.data(), buffer_.data() + position_, left);
+    position_ = 0;
+    std::size_t want = buffer_.size() - left;
+    std::size_t got = file_.isOpen() ? file_.read(buffer_.data() + left, want) : 0;
+    length_ = left + got;
+    exhausted_ = got < want;
+}
+
+void MasterPlayerReader::readNext(MasterPlayerRecord& record)
+{
+    if (length_ - position_ < MasterRecordSize && !exhausted_)
+        refill();
+    if (length_ - position_ >= MasterRecordSize) {
+        DecodeMasterRecord(buffer_.data() + position_, record);
+        position_ += MasterRecordSize;
+        return;
+    }
+    std::array<unsigned char, MasterRecordSize> last{};
+    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(position_),
+              buffer_.begin() + static_cast<std::ptrdiff_t>(length_), last.begin());
+    position_ = length_;
+    DecodeMasterRecord(last.data(), record);
+    ended_ = true;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Hands out the records of mastplyr.dat in file order.
+//
+// The file is opened for reading only and never created or written. A file
+// that cannot be opened behaves as one that has ended; open() says why, so the
+// caller can tell the user. Reading goes as the game's own readers go: after a
+// file's whole records comes one more, made of the bytes that are left (none,
+// for a file whose length is a multiple of 94) followed by zero bytes, and a
+// read error ends the file as its end would.
+
+#include "files/Files.h"
+#include "masterfile/MasterPlayerRecord.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr std::string_view MasterFileName = "mastplyr.dat";
+
+class MasterPlayerReader {
+public:
+    // Opens "folder" + separator + "mastplyr.dat".
+    files::OpenResult open(std::string_view folder);
+    const std::string& path() const { return path_; }
+    bool atEnd() const { return !file_.isOpen() || ended_; }
+    void readNext(MasterPlayerRecord& record);
+    void close() { file_.close(); }
+
+private:
+    void refill();
+
+    files::ReadOnlyFile file_;
+    std::string path_;
+    std::vector<unsigned char> buffer_;
+    std::size_t position_ = 0;
+    std::size_t length_ = 0;
+    bool exhausted_ = true;  // the file gave all it has
+    bool ended_ = true;
+};

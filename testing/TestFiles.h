@@ -1,0 +1,41 @@
+#pragma once
+// Scratch folders and file helpers for tests.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace testfiles {
+
+// A new empty folder under the system's temporary folder, removed with all it
+// holds when the object goes.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string str() const { return path_.string(); }
+    std::string file(std::string_view name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void WriteBytes(const std::string& path, std::string_view bytes);
+std::string ReadBytes(const std::string& path);
+
+// Bytes and modification time, to show a file was not touched.
+struct FileSnapshot {
+    std::string bytes;
+    std::filesystem::file_time_type modified;
+    bool operator==(const FileSnapshot&) const = default;
+};
+FileSnapshot Snapshot(const std::string& path);
+
+// Names of the entries of a folder, sorted.
+std::string Listing(const std::filesystem::path& folder);
+
+}  // namespace testfiles
