@@ -20,6 +20,9 @@ std::string SystemErrorText(int code);
 // The error number a path with "*" or "?" is refused with.
 int InvalidNameError();
 
+// name joined to the current directory, for messages that name a file in full.
+std::string AbsolutePath(std::string_view name);
+
 // The year of the local date.
 int CurrentYear();
 

@@ -28,6 +28,20 @@ int InvalidNameError()
     return EINVAL;
 }
 
+std::string AbsolutePath(std::string_view name)
+{
+    if (!name.empty() && name[0] == '/')
+        return std::string(name);
+    std::string folder(4096, '\0');
+    while (::getcwd(folder.data(), folder.size()) == nullptr) {
+        if (errno != ERANGE)
+            return std::string(name);
+        folder.resize(folder.size() * 2);
+    }
+    folder.resize(std::strlen(folder.c_str()));
+    return JoinPath(folder == "/" ? "" : folder, name);
+}
+
 int CurrentYear()
 {
     std::time_t now = std::time(nullptr);

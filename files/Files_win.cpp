@@ -47,6 +47,20 @@ int InvalidNameError()
     return ERROR_INVALID_NAME;
 }
 
+std::string AbsolutePath(std::string_view name)
+{
+    std::string relative(name);
+    DWORD size = GetFullPathNameA(relative.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return relative;
+    std::string full(size, '\0');
+    DWORD length = GetFullPathNameA(relative.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return relative;
+    full.resize(length);
+    return full;
+}
+
 int CurrentYear()
 {
     SYSTEMTIME now{};

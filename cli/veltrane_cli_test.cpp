@@ -1,0 +1,176 @@
+// End-to-end tests: the built veltrane-cli run on master files the tests make.
+
+#include "files/Files.h"
+#include "listing/LineLayout.h"
+#include "listing/ListingOrder.h"
+#include "listing/PlayerSelection.h"
+#include "testing/RunProgram.h"
+#include "testing/SmallDisk.h"
+#include "testing/TestFiles.h"
+#include "tools/SampleMaster.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using testfiles::ReadBytes;
+using testfiles::ScratchFolder;
+using testfiles::WriteBytes;
+
+namespace {
+
+class CliTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        game = folder.file("game");
+        std::filesystem::create_directory(game);
+        SampleOptions options;
+        options.records = 3000;
+        options.lastSeason = 2024;
+        WriteBytes(files::JoinPath(game, "mastplyr.dat"), SampleMasterBytes(options));
+    }
+
+    testfiles::ProgramResult Cli(const std::vector<std::string>& arguments)
+    {
+        return testfiles::RunProgram(testfiles::SiblingProgram("veltrane-cli"), arguments, folder.str());
+    }
+
+    // What the window shows for the same run: header, sorted lines, count.
+    std::string ExpectedListing(Ordering ordering, std::int16_t first, std::int16_t last)
+    {
+        std::vector<std::string> lines;
+        SelectPlayers(game, {first, last}, [&](const MasterPlayerRecord& r) { lines.push_back(ListingLine(r, ordering)); });
+        std::vector<std::string_view> views(lines.begin(), lines.end());
+        SortListing(views);
+        std::string text = ListingHeader(ordering) + "\n";
+        for (auto line : views)
+            text += std::string(line) + "\n";
+        return text + CountText(static_cast<std::int32_t>(lines.size())) + "\n";
+    }
+
+    std::string ExpectedCsv(Ordering ordering, std::int16_t first, std::int16_t last)
+    {
+        std::string text;
+        SelectPlayers(game, {first, last}, [&](const MasterPlayerRecord& r) { text += ExportLine(r, ordering) + "\r\n"; });
+        return text;
+    }
+
+    ScratchFolder folder;
+    std::string game;
+};
+
+}  // namespace
+
+TEST_F(CliTest, PrintsWhatTheWindowListsAndWritesWhatItExports)
+{
+    auto result = Cli({"--folder", game, "--first", "1871", "--last", "2024", "--order", "uid", "--csv", "all.csv"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, ExpectedListing(Ordering::Uid, 1871, 2024));
+    EXPECT_EQ(ReadBytes(folder.file("all.csv")), ExpectedCsv(Ordering::Uid, 1871, 2024));
+    EXPECT_EQ(testfiles::Listing(folder.path()), "all.csv game");
+
+    // UID order is numeric order: the sample's UIDs rise through the file.
+    std::size_t start = result.out.find('\n') + 1;
+    int previous = 0;
+    for (std::size_t end; (end = result.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = result.out.substr(start, end - start);
+        if (line.find("Records qualified") != std::string::npos)
+            break;
+        int uid = std::stoi(line.substr(0, 7));
+        ASSERT_GT(uid, previous) << line;
+        previous = uid;
+    }
+
+    result = Cli({"--folder", game, "--first", "1950", "--last", "1960"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, ExpectedListing(Ordering::Name, 1950, 1960));
+}
+
+TEST_F(CliTest, TheCsvFileIsTakenAsGivenAndReplacedOnlyWithForce)
+{
+    WriteBytes(folder.file("out"), "keep me");
+    auto result = Cli({"--folder", game, "--first", "1900", "--last", "1910", "--csv", "out"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("\"out\" already exists"), std::string::npos) << result.err;
+    EXPECT_EQ(ReadBytes(folder.file("out")), "keep me");
+
+    result = Cli({"--folder", game, "--first", "1900", "--last", "1910", "--csv", "out", "--force", "--order", "name"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(folder.file("out")), ExpectedCsv(Ordering::Name, 1900, 1910));
+    EXPECT_EQ(testfiles::Listing(folder.path()), "game out");
+}
+
+TEST_F(CliTest, UsesTheRememberedFolderWhenNoneIsGiven)
+{
+    auto result = Cli({"--first", "1900", "--last", "1910"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("No game folder"), std::string::npos) << result.err;
+
+    WriteBytes(folder.file("galvorfolder.txt"), game + "\r\n");
+    result = Cli({"--first", "1900", "--last", "1910"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, ExpectedListing(Ordering::Name, 1900, 1910));
+}
+
+TEST_F(CliTest, BadYearsAndArgumentsExitWithTwo)
+{
+    std::string next = std::to_string(files::CurrentYear() + 1);
+    for (auto [first, last] : std::vector<std::pair<std::string, std::string>>{
+             {"1868", "1900"}, {"1900", next}, {"67405", "1900"}, {"abc", "1900"}}) {
+        auto result = Cli({"--folder", game, "--first", first, "--last", last});
+        EXPECT_EQ(result.exitCode, 2) << first << " " << last;
+        EXPECT_EQ(result.out, "");
+        std::string err = result.err;
+        std::erase(err, '\r');  // standard error is text on Windows
+        EXPECT_EQ(err, " Years are out of range for Veltrane \n");
+    }
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--first", "1900"}, {"--first", "1900", "--last"}, {"--first", "1900", "--last", "1910", "--order", "x"},
+             {"--bogus"}}) {
+        auto result = Cli(arguments);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("see --help"), std::string::npos) << result.err;
+    }
+    auto help = Cli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* option : {"--folder", "--first", "--last", "--order", "--csv", "--force", "Exit codes"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST_F(CliTest, FilesThatCannotBeReadOrWrittenExitWithOne)
+{
+    std::string missing = folder.file("nowhere");
+    auto result = Cli({"--folder", missing, "--first", "1900", "--last", "1910", "--csv", "x.csv"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    std::string start = "Cannot open \"" + files::JoinPath(missing, "mastplyr.dat") + "\": ";
+    EXPECT_EQ(result.err.substr(0, start.size()), start);
+    EXPECT_EQ(testfiles::Listing(folder.path()), "game");
+
+    result = Cli({"--folder", game, "--first", "1900", "--last", "1910", "--csv", folder.file("no/x.csv")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.substr(0, 14), "Cannot write \"");
+
+    std::filesystem::create_directory(folder.file("dir.csv"));
+    result = Cli({"--folder", game, "--first", "1900", "--last", "1910", "--csv", "dir.csv", "--force"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(testfiles::Listing(folder.path()), "dir.csv game");
+
+    testfiles::SmallDisk disk(folder.file("small"));
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    WriteBytes(folder.file("small/full.csv"), "old");
+    result = Cli({"--folder", game, "--first", "1871", "--last", "2024", "--csv", "small/full.csv", "--force"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.substr(0, 14), "Cannot write \"");
+    EXPECT_EQ(ReadBytes(folder.file("small/full.csv")), "old");
+    EXPECT_EQ(testfiles::Listing(folder.file("small")), "full.csv");
+}

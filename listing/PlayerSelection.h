@@ -1,0 +1,45 @@
+#pragma once
+// Choosing the players of a run: every valid record whose career overlaps the
+// seasons asked for.
+
+#include "files/Files.h"
+#include "masterfile/MasterPlayerReader.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct SeasonRange {
+    std::int16_t first;
+    std::int16_t last;
+};
+
+// A valid record whose debut is not after the last season and whose final
+// season is not before the first (both ends included).
+inline bool Qualifies(const MasterPlayerRecord& record, SeasonRange seasons)
+{
+    return isValidRecord(record) && record.debutYear <= seasons.last && record.finalYear >= seasons.first;
+}
+
+struct Selection {
+    files::OpenResult opened;
+    std::string path;  // the master file's path as used
+};
+
+// Reads the master file in folder once, to its end, and calls keep(record) for
+// each qualifying player in file order. The file is closed before this returns,
+// so the game is kept out of it no longer than reading takes.
+template <typename Keep>
+Selection SelectPlayers(std::string_view folder, SeasonRange seasons, Keep&& keep)
+{
+    MasterPlayerReader reader;
+    Selection selection{reader.open(folder), reader.path()};
+    MasterPlayerRecord record;
+    while (!reader.atEnd()) {
+        reader.readNext(record);
+        if (Qualifies(record, seasons))
+            keep(record);
+    }
+    reader.close();
+    return selection;
+}

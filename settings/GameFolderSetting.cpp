@@ -1,0 +1,67 @@
+#include "settings/GameFolderSetting.h"
+
+#include "files/Files.h"
+
+namespace {
+
+// Longer files are not settings files; their first 32,767 bytes are read.
+constexpr std::size_t SettingsReadLimit = 32767;
+
+}  // namespace
+
+std::string FolderFromSettings(std::string_view bytes)
+{
+    std::size_t end = bytes.find_first_of(std::string_view("\r\n\x1a\0", 4));
+    std::string_view line = bytes.substr(0, end);
+    std::size_t start = line.find_first_not_of(' ');
+    line.remove_prefix(start == std::string_view::npos ? line.size() : start);
+    std::string folder;
+    for (char c : line)
+        if (c != '\t')
+            folder += c;
+    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"')
+        folder = folder.substr(1, folder.size() - 2);
+    return folder;
+}
+
+std::optional<std::string> LoadGameFolder()
+{
+    std::string path(SettingsFileName);
+    files::PathKind kind = files::KindOf(path);
+    if (kind == files::PathKind::Missing || kind == files::PathKind::Directory)
+        return std::nullopt;
+    std::string bytes, reason;
+    if (!files::ReadFileStart(path, SettingsReadLimit, bytes, reason))
+        return std::string();
+    return FolderFromSettings(bytes);
+}
+
+bool SaveGameFolder(const std::string& folder, std::string& reason)
+{
+    files::ReplacingWriter writer;
+    if (writer.begin(std::string(SettingsFileName)) && writer.write(folder) && writer.write("\r\n") && writer.commit())
+        return true;
+    reason = writer.failure();
+    return false;
+}
+
+std::string SettingsFilePath()
+{
+    return files::AbsolutePath(SettingsFileName);
+}
+
+std::string CannotRememberFolderMessage(std::string_view path, std::string_view reason)
+{
+    return "Cannot remember the game folder in \"" + std::string(path) + "\": " + std::string(reason);
+}
+
+void ChangeGameFolder(FolderWindow& window)
+{
+    std::string folder = window.browseForFolder();
+    if (folder.empty())
+        return;
+    window.setFolderText(folder);
+    std::string reason;
+    if (!SaveGameFolder(folder, reason))
+        window.showMessage(CannotRememberFolderMessage(SettingsFilePath(), reason));
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Runs a program of the build as a user would, for end-to-end tests.
+
+#include <string>
+#include <vector>
+
+namespace testfiles {
+
+struct ProgramResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// The path of a program built beside the running test program ("veltrane-cli"
+// gives veltrane-cli.exe in the Windows build).
+std::string SiblingProgram(const std::string& name);
+
+// Runs program with arguments in folder; standard input is empty.
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& folder);
+
+}  // namespace testfiles

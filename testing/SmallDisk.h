@@ -1,0 +1,25 @@
+#pragma once
+// A tiny RAM disk, to see what happens when a disk fills up. Needs Linux and the
+// right to mount (root in CI); tests skip when it cannot be had.
+
+#include <string>
+
+namespace testfiles {
+
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string& folder, int kilobytes = 64);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return mounted_; }
+    const std::string& whyNot() const { return whyNot_; }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+    std::string whyNot_;
+};
+
+}  // namespace testfiles
