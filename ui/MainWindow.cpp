@@ -1,0 +1,412 @@
+#include "ui/MainWindow.h"
+
+#include "listing/CsvExport.h"
+#include "listing/ProcessRun.h"
+#include "settings/GameFolderSetting.h"
+#include "ui/ControlTable.h"
+#include "ui/Fonts.h"
+#include "ui/FormBindings.h"
+#include "ui/Handles.h"
+#include "ui/Layout.h"
+
+#include <memory>
+
+namespace {
+
+// What the window keeps for itself and for each control, attached to it as a
+// window property for as long as it lives.
+struct ControlRecord {
+    WNDPROC previousProc = nullptr;  // the control class's own procedure
+    HWND window = nullptr;
+    bool isForm = false;
+    HFONT font = nullptr;  // shared through the font cache
+    int element = 0;
+    HWND lastFocused = nullptr;  // the form's record only
+    bool selectAllOnFocus = false;
+    bool coloursOn = false;
+    int textColour = 0;  // system colour indexes
+    int backColour = 0;
+    OwnedBrush backBrush;
+    // Every control follows the window's size on all four edges, in
+    // proportion to the layout recorded at the first size message.
+    bool layoutCaptured = false;
+    Size recordedClient;
+    Rect recordedRect;
+};
+
+constexpr char RecordProperty[] = "Veltrane.ControlRecord";
+
+HWND TheForm = nullptr;
+HWND TheActiveForm = nullptr;
+
+ControlRecord* RecordOf(HWND window)
+{
+    return window ? static_cast<ControlRecord*>(GetPropA(window, RecordProperty)) : nullptr;
+}
+
+void Attach(HWND window, std::unique_ptr<ControlRecord> record)
+{
+    record->window = window;
+    SetPropA(window, RecordProperty, record.release());
+}
+
+void Release(HWND window)
+{
+    delete static_cast<ControlRecord*>(RemovePropA(window, RecordProperty));
+}
+
+bool IsEditControl(HWND window)
+{
+    char name[16] = {};
+    GetClassNameA(window, name, static_cast<int>(std::size(name)));
+    return lstrcmpiA(name, "EDIT") == 0;
+}
+
+template <typename Visit>
+void ForEachControl(Visit&& visit)
+{
+    for (const ControlSpec& spec : ControlTable)
+        if (HWND control = ControlOf(spec.id))
+            if (ControlRecord* record = RecordOf(control))
+                visit(control, *record);
+}
+
+// ---- control procedure ----------------------------------------------------
+
+LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ControlRecord* record = RecordOf(control);
+    if (!record)
+        return DefWindowProcA(control, message, wParam, lParam);
+    WNDPROC previous = record->previousProc;
+    if (message == WM_SETFOCUS) {
+        if (!record->selectAllOnFocus && IsEditControl(control))
+            SendMessageA(control, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+        if (ControlRecord* form = RecordOf(GetParent(control)))
+            form->lastFocused = control;
+    } else if (message == WM_DESTROY) {
+        SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        Release(control);
+    }
+    return CallWindowProcA(previous, control, message, wParam, lParam);
+}
+
+// ---- creation ---------------------------------------------------------------
+
+void SetUpControl(HWND control, const ControlSpec& spec)
+{
+    auto owned = std::make_unique<ControlRecord>();
+    ControlRecord& record = *owned;
+    record.element = spec.element;
+    record.coloursOn = spec.textColour != PlatformColours;
+    if (record.coloursOn) {
+        record.textColour = spec.textColour;
+        record.backColour = spec.backColour;
+        record.backBrush.reset(CreateSolidBrush(GetSysColor(spec.backColour)));
+    }
+    // Attached before subclassing: the control procedure needs it from the first message.
+    Attach(control, std::move(owned));
+    record.previousProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
+    record.font = CachedFont(spec.font);
+    if (record.font)
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(record.font), TRUE);
+
+    if (lstrcmpiA(spec.className, "Edit") == 0) {
+        SendMessageA(control, EM_SETLIMITTEXT, 0, 0);
+        SendMessageA(control, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(0, 0));
+    } else if (spec.id == UidOptionId || spec.id == NameOptionId) {
+        SendMessageA(control, BM_SETCHECK, spec.id == NameOptionId ? BST_CHECKED : BST_UNCHECKED, 0);
+    } else if (spec.id == ListBoxId) {
+        SendMessageA(control, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    }
+}
+
+bool CreateControls(HWND form)
+{
+    auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(form, GWLP_HINSTANCE));
+    for (const ControlSpec& spec : ControlTable) {
+        HWND control = CreateWindowExA(spec.exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
+                                       spec.x, spec.y, spec.width, spec.height, form,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+        if (!control)
+            return false;
+        SetUpControl(control, spec);
+    }
+    SetFocus(ControlOf(FirstYearBoxId));
+    return true;
+}
+
+bool OnCreate(HWND form)
+{
+    auto record = std::make_unique<ControlRecord>();
+    record->isForm = true;
+    Attach(form, std::move(record));
+    TheForm = form;
+    if (!CreateControls(form))
+        return false;
+    if (std::optional<std::string> folder = LoadGameFolder())
+        SetWindowTextA(ControlOf(FolderBoxId), folder->c_str());
+    EnableWindow(ControlOf(WriteCsvButtonId), FALSE);
+    EnableWindow(ControlOf(ProcessButtonId), FALSE);
+    return true;
+}
+
+// ---- layout, colours, focus -------------------------------------------------
+
+void RepaintNow(HWND window)
+{
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void OnSize(HWND form, WPARAM kind)
+{
+    RECT client{};
+    GetClientRect(form, &client);
+    Size size{client.right, client.bottom};
+    ForEachControl([&](HWND control, ControlRecord& record) {
+        if (record.layoutCaptured)
+            return;
+        RECT placed{};
+        GetWindowRect(control, &placed);
+        MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&placed), 2);
+        record.recordedClient = size;
+        record.recordedRect = {placed.left, placed.top, placed.right, placed.bottom};
+        record.layoutCaptured = true;
+    });
+    if (kind != SIZE_MINIMIZED) {
+        ForEachControl([&](HWND control, ControlRecord& record) {
+            Rect to = ScaledRect(record.recordedRect, record.recordedClient, size);
+            SetWindowPos(control, nullptr, to.left, to.top, to.right - to.left, to.bottom - to.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+        });
+    }
+    RepaintNow(ControlOf(FolderLabelId));
+    RepaintNow(form);
+}
+
+// Answers a control's WM_CTLCOLOR* with its system colours; 0 leaves it to the platform.
+LRESULT ControlColours(HDC dc, HWND control)
+{
+    ControlRecord* record = RecordOf(control);
+    if (!record || !record->coloursOn)
+        return 0;
+    SetTextColor(dc, GetSysColor(record->textColour));
+    SetBkColor(dc, GetSysColor(record->backColour));
+    if (!IsEditControl(control)) {
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(record->backBrush.get());
+    }
+    SetBkMode(dc, OPAQUE);
+    if (!IsWindowEnabled(control)) {
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    return reinterpret_cast<LRESULT>(record->backBrush.get());
+}
+
+void RefreshBrushes()
+{
+    ForEachControl([](HWND, ControlRecord& record) {
+        if (record.coloursOn)
+            record.backBrush.reset(CreateSolidBrush(GetSysColor(record.backColour)));
+    });
+}
+
+void OnSetFocus(HWND form)
+{
+    ControlRecord* record = RecordOf(form);
+    if (record && record->lastFocused && IsWindow(record->lastFocused))
+        SetFocus(record->lastFocused);
+}
+
+void OnDestroy(HWND form)
+{
+    TheForm = nullptr;
+    TheActiveForm = nullptr;
+    Release(form);
+    PostQuitMessage(0);
+}
+
+// ---- commands ---------------------------------------------------------------
+
+struct CommandSource {
+    int element;  // -1 for a control without a record
+    HWND form;
+    HWND control;
+    int id;
+};
+
+using CommandHandler = LRESULT (*)(CommandSource& source);
+
+LRESULT OnProcessClicked(CommandSource&)
+{
+    FormBindings window;
+    RunProcess(window);
+    return 0;
+}
+
+LRESULT OnExitClicked(CommandSource& source)
+{
+    SendMessageA(source.form, WM_CLOSE, 0, 0);
+    if (IsWindow(source.form))
+        DestroyWindow(source.form);
+    return 0;
+}
+
+// A typed folder is used by the next run but not remembered.
+LRESULT OnFolderTyped(CommandSource&)
+{
+    return 0;
+}
+
+LRESULT OnChangeFolderClicked(CommandSource&)
+{
+    FormBindings window;
+    ChangeGameFolder(window);
+    return 0;
+}
+
+// Any change of a year box, even to no valid year, lets the user press Process.
+LRESULT OnYearTyped(CommandSource&)
+{
+    EnableWindow(ControlOf(ProcessButtonId), TRUE);
+    return 0;
+}
+
+LRESULT OnWriteCsvClicked(CommandSource&)
+{
+    FormBindings window;
+    WriteCsvFile(window);
+    return 0;
+}
+
+struct CommandRoute {
+    int id;
+    WORD notification;
+    CommandHandler handler;
+};
+
+// Tried in this order; a handler's non-zero result answers the message.
+constexpr CommandRoute CommandRoutes[] = {
+    {ProcessButtonId, BN_CLICKED, OnProcessClicked},
+    {ExitButtonId, BN_CLICKED, OnExitClicked},
+    {FolderBoxId, EN_CHANGE, OnFolderTyped},
+    {ChangeFolderButtonId, BN_CLICKED, OnChangeFolderClicked},
+    {FirstYearBoxId, EN_CHANGE, OnYearTyped},
+    {LastYearBoxId, EN_CHANGE, OnYearTyped},
+    {WriteCsvButtonId, BN_CLICKED, OnWriteCsvClicked},
+};
+
+LRESULT OnCommand(HWND form, WPARAM wParam, LPARAM lParam)
+{
+    auto control = reinterpret_cast<HWND>(lParam);
+    ControlRecord* record = RecordOf(control);
+    CommandSource source{record ? record->element : -1, form, control, LOWORD(wParam)};
+    for (const CommandRoute& route : CommandRoutes) {
+        if (route.id != source.id || route.notification != HIWORD(wParam))
+            continue;
+        if (LRESULT result = route.handler(source))
+            return result;
+    }
+    return 0;
+}
+
+// ---- window procedure ---------------------------------------------------------
+
+LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(form) ? 0 : -1;
+    case WM_SIZE:
+        OnSize(form, wParam);
+        break;
+    case WM_ACTIVATE:
+        TheActiveForm = LOWORD(wParam) == WA_INACTIVE ? nullptr : form;
+        break;
+    case WM_COMMAND:
+        if (LRESULT result = OnCommand(form, wParam, lParam))
+            return result;
+        break;
+    case WM_GETMINMAXINFO:
+        DefWindowProcA(form, message, wParam, lParam);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            SendMessageA(form, WM_CLOSE, wParam, lParam);
+            return 0;
+        }
+        break;
+    case WM_SETFOCUS:
+        OnSetFocus(form);
+        break;
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        RefreshBrushes();
+        break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+        if (LRESULT brush = ControlColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)))
+            return brush;
+        break;
+    case WM_CLOSE:
+        ShowWindow(form, SW_HIDE);
+        break;  // the default processing destroys the window
+    case WM_DESTROY:
+        OnDestroy(form);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(form, message, wParam, lParam);
+}
+
+bool RegisterFormClass(HINSTANCE instance)
+{
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExA(instance, FormClassName, &existing))
+        return true;
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    windowClass.lpfnWndProc = FormProc;
+    windowClass.hInstance = instance;
+    // The program has no icon of its own, so the system's default shows.
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(32512));
+    windowClass.hIconSm = windowClass.hIcon;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = FormClassName;
+    return RegisterClassExA(&windowClass) != 0;
+}
+
+}  // namespace
+
+HWND CreateForm1(HINSTANCE instance)
+{
+    if (!RegisterFormClass(instance))
+        return nullptr;
+    int x = (GetSystemMetrics(SM_CXSCREEN) - FormWidth) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - FormHeight) / 2;
+    return CreateWindowExA(FormExStyle, FormClassName, FormCaption, FormStyle, x, y, FormWidth, FormHeight, nullptr,
+                           nullptr, instance, nullptr);
+}
+
+HWND Form1()
+{
+    return TheForm;
+}
+
+HWND ActiveForm()
+{
+    return TheActiveForm;
+}
+
+HWND ControlOf(int id)
+{
+    return TheForm ? GetDlgItem(TheForm, id) : nullptr;
+}

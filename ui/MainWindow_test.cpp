@@ -1,0 +1,576 @@
+// The real window, in this process: real controls, real messages.
+
+#include "ui/MainWindow.h"
+
+#include "files/Files.h"
+#include "listing/LineLayout.h"
+#include "listing/ListingOrder.h"
+#include "listing/PlayerSelection.h"
+#include "testing/RunProgram.h"
+#include "testing/TestFiles.h"
+#include "tools/SampleMaster.h"
+#include "ui/ControlTable.h"
+#include "ui/Dialogs.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <utility>
+
+using testfiles::ReadBytes;
+using testfiles::ScratchFolder;
+using testfiles::WriteBytes;
+
+namespace {
+
+class WindowEnvironment : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        INITCOMMONCONTROLSEX controls{};
+        controls.dwSize = sizeof controls;
+        controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
+        InitCommonControlsEx(&controls);
+    }
+};
+testing::Environment* const Environment = testing::AddGlobalTestEnvironment(new WindowEnvironment);
+
+int QuitCode = -1;  // of the last quit message met
+
+void Pump()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT)
+            QuitCode = static_cast<int>(message.wParam);
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// The exit code of the quit message posted since the last call, or -1.
+int TakeQuit()
+{
+    Pump();
+    return std::exchange(QuitCode, -1);
+}
+
+std::string TextOf(HWND window)
+{
+    char text[512] = {};
+    GetWindowTextA(window, text, static_cast<int>(std::size(text)));
+    return text;
+}
+
+std::string ClassOf(HWND window)
+{
+    char name[64] = {};
+    GetClassNameA(window, name, static_cast<int>(std::size(name)));
+    return name;
+}
+
+RECT ClientRectOf(HWND control)
+{
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+std::vector<std::string> ListLines()
+{
+    HWND list = ControlOf(ListBoxId);
+    std::vector<std::string> lines;
+    int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::string line(static_cast<std::size_t>(SendMessageA(list, LB_GETTEXTLEN, i, 0)) + 1, '\0');
+        line.resize(static_cast<std::size_t>(SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()))));
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Message boxes met while a command runs: each is read, then answered.
+struct SeenBox {
+    std::string caption;
+    std::string text;
+    HWND owner;
+    RECT placed;
+};
+std::vector<SeenBox> SeenBoxes;
+int BoxAnswer = IDOK;
+
+BOOL CALLBACK AnswerBox(HWND window, LPARAM)
+{
+    if (ClassOf(window) != "#32770" || !IsWindowVisible(window))
+        return TRUE;
+    RECT placed{};
+    GetWindowRect(window, &placed);
+    SeenBoxes.push_back({TextOf(window), TextOf(GetDlgItem(window, 0xFFFF)), GetWindow(window, GW_OWNER), placed});
+    PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(BoxAnswer), 0);
+    return FALSE;
+}
+
+void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD)
+{
+    EnumThreadWindows(GetCurrentThreadId(), AnswerBox, 0);
+}
+
+// Answers every box that a command opens while this object lives.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(int answer) : timer_(SetTimer(nullptr, 0, 30, AnswerBoxes))
+    {
+        SeenBoxes.clear();
+        BoxAnswer = answer;
+    }
+    ~BoxAnswerer() { KillTimer(nullptr, timer_); }
+
+private:
+    UINT_PTR timer_;
+};
+
+class Form1Test : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        previousFolder = std::filesystem::current_path();
+        std::filesystem::current_path(folder.path());
+    }
+
+    void TearDown() override
+    {
+        if (form && IsWindow(form))
+            DestroyWindow(form);
+        Pump();
+        TakeQuit();
+        CurrentPathDialogs() = PathDialogs();
+        std::filesystem::current_path(previousFolder);
+    }
+
+    void Open()
+    {
+        form = CreateForm1(GetModuleHandleA(nullptr));
+        ASSERT_NE(form, nullptr);
+        ShowWindow(form, SW_SHOWNORMAL);
+        UpdateWindow(form);
+        Pump();
+    }
+
+    void MakeGame(std::int64_t records)
+    {
+        game = folder.file("game");
+        std::filesystem::create_directories(game);
+        SampleOptions options;
+        options.records = records;
+        options.lastSeason = 2024;
+        WriteBytes(files::JoinPath(game, "mastplyr.dat"), SampleMasterBytes(options));
+    }
+
+    void Type(int id, const char* text) { SetWindowTextA(ControlOf(id), text); }
+    void Click(int id) { SendMessageA(ControlOf(id), BM_CLICK, 0, 0); }
+
+    void RunYears(const char* first, const char* last)
+    {
+        Type(FolderBoxId, game.c_str());
+        Type(FirstYearBoxId, first);
+        Type(LastYearBoxId, last);
+        Click(ProcessButtonId);
+        Pump();
+    }
+
+    std::vector<std::string> ExpectedLines(Ordering ordering, std::int16_t first, std::int16_t last)
+    {
+        std::vector<std::string> lines;
+        SelectPlayers(game, {first, last}, [&](const MasterPlayerRecord& r) { lines.push_back(ListingLine(r, ordering)); });
+        std::vector<std::string_view> views(lines.begin(), lines.end());
+        SortListing(views);
+        return std::vector<std::string>(views.begin(), views.end());
+    }
+
+    ScratchFolder folder;
+    std::filesystem::path previousFolder;
+    HWND form = nullptr;
+    std::string game;
+};
+
+}  // namespace
+
+TEST_F(Form1Test, WindowHasItsClassCaptionSizeAndStyles)
+{
+    Open();
+    EXPECT_EQ(ClassOf(form), FormClassName);
+    EXPECT_EQ(TextOf(form), "Veltrane V10 (4/10/2012)");
+    RECT outer{};
+    GetWindowRect(form, &outer);
+    EXPECT_EQ(outer.right - outer.left, 600);
+    EXPECT_EQ(outer.bottom - outer.top, 380);
+    EXPECT_EQ(outer.left, (GetSystemMetrics(SM_CXSCREEN) - 600) / 2);
+    EXPECT_EQ(outer.top, (GetSystemMetrics(SM_CYSCREEN) - 380) / 2);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(form, GWL_STYLE)) & FormStyle, FormStyle);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(form, GWL_EXSTYLE)) & FormExStyle, FormExStyle);
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    ASSERT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), FormClassName, &windowClass));
+    EXPECT_EQ(windowClass.style, static_cast<UINT>(CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS));
+    EXPECT_EQ(windowClass.hbrBackground, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+}
+
+TEST_F(Form1Test, EveryControlIsAsTheTableSays)
+{
+    Open();
+    HWND child = GetWindow(form, GW_CHILD);
+    for (const ControlSpec& spec : ControlTable) {
+        SCOPED_TRACE(spec.text);
+        HWND control = GetDlgItem(form, spec.id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(child, control) << "z-order";  // creation order, first on top
+        child = GetWindow(child, GW_HWNDNEXT);
+        EXPECT_EQ(lstrcmpiA(ClassOf(control).c_str(), spec.className), 0) << ClassOf(control);
+        EXPECT_EQ(GetDlgCtrlID(control), spec.id);
+        EXPECT_EQ(TextOf(control), spec.text);
+        RECT at = ClientRectOf(control);
+        EXPECT_EQ(at.left, spec.x);
+        EXPECT_EQ(at.top, spec.y);
+        EXPECT_EQ(at.right - at.left, spec.width);
+        EXPECT_EQ(at.bottom - at.top, spec.height);
+
+        DWORD expected = WS_CHILD | WS_VISIBLE | spec.style;
+        DWORD style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)) & ~static_cast<DWORD>(WS_DISABLED);
+        if (spec.id == ListBoxId)
+            style |= WS_VSCROLL;  // the list hides its scroll bar while it has nothing to scroll
+        if (spec.id == UidOptionId)
+            style |= WS_TABSTOP;  // an option button is a tab stop only while it is on
+        EXPECT_EQ(style, expected) << std::hex << (style ^ expected);
+        EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(control, GWL_EXSTYLE)) & ~static_cast<DWORD>(WS_EX_NOPARENTNOTIFY),
+                  spec.exStyle);
+
+        auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+        LOGFONTA logFont{};
+        ASSERT_TRUE(font && GetObjectA(font, sizeof logFont, &logFont));
+        std::string fontString = spec.font;
+        EXPECT_EQ(std::string(logFont.lfFaceName), fontString.substr(0, fontString.find(',')));
+        EXPECT_EQ(logFont.lfHeight, std::stoi(fontString.substr(fontString.find(',') + 1)));
+        EXPECT_EQ(logFont.lfWeight, fontString.find(",400,") != std::string::npos ? 400 : 700);
+    }
+    EXPECT_EQ(child, nullptr);
+    // One font object per font string.
+    EXPECT_EQ(SendMessageA(ControlOf(CountLabelId), WM_GETFONT, 0, 0),
+              SendMessageA(ControlOf(FolderLabelId), WM_GETFONT, 0, 0));
+    EXPECT_NE(SendMessageA(ControlOf(CountLabelId), WM_GETFONT, 0, 0),
+              SendMessageA(ControlOf(FirstYearBoxId), WM_GETFONT, 0, 0));
+}
+
+TEST_F(Form1Test, StartsWithNameOrderFocusInFirstYearAndBothButtonsOff)
+{
+    Open();
+    EXPECT_EQ(SendMessageA(ControlOf(NameOptionId), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageA(ControlOf(UidOptionId), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(SendMessageA(ControlOf(ListBoxId), LB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(ControlOf(ListBoxId), LB_GETCURSEL, 0, 0), LB_ERR);
+    EXPECT_EQ(TextOf(ControlOf(FolderBoxId)), "Text1");
+    for (int id : {FirstYearBoxId, LastYearBoxId, FolderBoxId})
+        EXPECT_EQ(SendMessageA(ControlOf(id), EM_GETMARGINS, 0, 0), 0);
+    EXPECT_FALSE(IsWindowEnabled(ControlOf(ProcessButtonId)));
+    EXPECT_FALSE(IsWindowEnabled(ControlOf(WriteCsvButtonId)));
+    EXPECT_EQ(GetFocus(), ControlOf(FirstYearBoxId));
+}
+
+TEST_F(Form1Test, TypingAYearEnablesProcessAndTabVisitsTheTabStopsInOrder)
+{
+    Open();
+    SendMessageA(ControlOf(FolderBoxId), WM_CHAR, 'x', 0);
+    EXPECT_FALSE(IsWindowEnabled(ControlOf(ProcessButtonId)));
+    SendMessageA(ControlOf(FirstYearBoxId), WM_CHAR, 'z', 0);
+    EXPECT_TRUE(IsWindowEnabled(ControlOf(ProcessButtonId)));
+    SendMessageA(ControlOf(FirstYearBoxId), WM_CHAR, VK_BACK, 0);
+    EXPECT_TRUE(IsWindowEnabled(ControlOf(ProcessButtonId)));  // nothing disables it again
+    EXPECT_FALSE(IsWindowEnabled(ControlOf(WriteCsvButtonId)));
+
+    SetFocus(ControlOf(FirstYearBoxId));
+    std::vector<int> visited;
+    for (int i = 0; i < 8; ++i) {
+        MSG tab{};
+        tab.hwnd = GetFocus();
+        tab.message = WM_KEYDOWN;
+        tab.wParam = VK_TAB;
+        IsDialogMessageA(form, &tab);
+        visited.push_back(GetDlgCtrlID(GetFocus()));
+    }
+    // The Write CSV File button is still off and skipped; the option group is one stop.
+    std::vector<int> expected{LastYearBoxId,   NameOptionId,   ProcessButtonId, ExitButtonId,
+                              ChangeFolderButtonId, FirstYearBoxId, LastYearBoxId, NameOptionId};
+    EXPECT_EQ(visited, expected);
+}
+
+TEST_F(Form1Test, ProcessFillsTheListInSortedOrderWithHeaderAndCount)
+{
+    MakeGame(3000);
+    Open();
+    RunYears("1871", "2024");
+    std::vector<std::string> expected = ExpectedLines(Ordering::Name, 1871, 2024);
+    ASSERT_GT(expected.size(), 2500u);
+    EXPECT_EQ(ListLines(), expected);
+    EXPECT_EQ(TextOf(ControlOf(HeaderLabelId)), ListingHeader(Ordering::Name));
+    EXPECT_EQ(TextOf(ControlOf(CountLabelId)), CountText(static_cast<std::int32_t>(expected.size())));
+    EXPECT_TRUE(IsWindowEnabled(ControlOf(WriteCsvButtonId)));
+
+    Click(UidOptionId);
+    RunYears("1950", "1960");
+    expected = ExpectedLines(Ordering::Uid, 1950, 1960);
+    EXPECT_EQ(ListLines(), expected);
+    EXPECT_EQ(TextOf(ControlOf(HeaderLabelId)), ListingHeader(Ordering::Uid));
+    EXPECT_EQ(TextOf(ControlOf(CountLabelId)), CountText(static_cast<std::int32_t>(expected.size())));
+}
+
+TEST_F(Form1Test, ThirtyPlayersAllShowAtTheEndOfTheRun)
+{
+    MakeGame(3000);
+    Open();
+    RunYears("1871", "1873");
+    EXPECT_EQ(ListLines().size(), ExpectedLines(Ordering::Name, 1871, 1873).size());
+    game = folder.file("thirty");
+    std::filesystem::create_directories(game);
+    std::string bytes;
+    for (int i = 1; i <= 30; ++i) {
+        MasterPlayerRecord r;
+        r.uid = static_cast<std::int16_t>(i);
+        r.lastName = "Player";
+        r.debutYear = 1900;
+        r.finalYear = 1910;
+        bytes += AsString(EncodeMasterRecord(r));
+    }
+    WriteBytes(files::JoinPath(game, "mastplyr.dat"), bytes);
+    RunYears("1890", "1920");
+    HWND list = ControlOf(ListBoxId);
+    EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 30);
+    EXPECT_TRUE(IsWindowVisible(list));  // drawing again
+    EXPECT_FALSE(GetUpdateRect(list, nullptr, FALSE));  // and already painted
+    EXPECT_EQ(TextOf(ControlOf(CountLabelId)), " 30 Records qualified ");
+}
+
+TEST_F(Form1Test, YearsOutOfRangeGiveTheMessageAndChangeNothing)
+{
+    MakeGame(500);
+    Open();
+    RunYears("1900", "1910");
+    std::vector<std::string> before = ListLines();
+    std::string count = TextOf(ControlOf(CountLabelId));
+    {
+        BoxAnswerer answerer(IDOK);
+        RunYears("1868", "1910");
+    }
+    ASSERT_EQ(SeenBoxes.size(), 1u);
+    EXPECT_EQ(SeenBoxes[0].text, " Years are out of range for Veltrane ");
+    EXPECT_EQ(SeenBoxes[0].owner, nullptr);
+    EXPECT_EQ(ListLines(), before);
+    EXPECT_EQ(TextOf(ControlOf(CountLabelId)), count);
+}
+
+TEST_F(Form1Test, AMissingMasterFileIsNamedInAMessageOwnedByTheWindow)
+{
+    Open();
+    game = folder.file("nowhere");
+    {
+        BoxAnswerer answerer(IDOK);
+        RunYears("1900", "1910");
+    }
+    ASSERT_EQ(SeenBoxes.size(), 1u);
+    EXPECT_EQ(SeenBoxes[0].caption, "Veltrane");
+    EXPECT_EQ(SeenBoxes[0].owner, form);
+    EXPECT_EQ(SeenBoxes[0].text.rfind("Cannot open \"" + files::JoinPath(game, "mastplyr.dat") + "\": ", 0), 0u)
+        << SeenBoxes[0].text;
+    EXPECT_EQ(TextOf(ControlOf(CountLabelId)), " 0 Records qualified ");
+    EXPECT_FALSE(std::filesystem::exists(game));
+}
+
+TEST_F(Form1Test, DoublingTheWidthDoublesEveryLeftAndRightEdge)
+{
+    Open();
+    RECT outer{}, client{};
+    GetWindowRect(form, &outer);
+    GetClientRect(form, &client);
+    SetWindowPos(form, nullptr, 0, 0, outer.right - outer.left + client.right, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    for (const ControlSpec& spec : ControlTable) {
+        RECT at = ClientRectOf(ControlOf(spec.id));
+        EXPECT_EQ(at.left, 2 * spec.x) << spec.text;
+        EXPECT_EQ(at.right, 2 * (spec.x + spec.width)) << spec.text;
+        EXPECT_EQ(at.top, spec.y) << spec.text;
+        EXPECT_EQ(at.bottom, spec.y + spec.height) << spec.text;
+    }
+    auto font = reinterpret_cast<HFONT>(SendMessageA(ControlOf(CountLabelId), WM_GETFONT, 0, 0));
+    LOGFONTA logFont{};
+    GetObjectA(font, sizeof logFont, &logFont);
+    EXPECT_EQ(logFont.lfHeight, -16);  // text keeps its size
+}
+
+TEST_F(Form1Test, MaximiseMinimiseAndRestoreGiveBackTheTablesRectangles)
+{
+    Open();
+    auto expectTable = [](const char* when) {
+        for (const ControlSpec& spec : ControlTable) {
+            RECT at = ClientRectOf(ControlOf(spec.id));
+            EXPECT_EQ(at.left, spec.x) << spec.text << when;
+            EXPECT_EQ(at.top, spec.y) << spec.text << when;
+            EXPECT_EQ(at.right, spec.x + spec.width) << spec.text << when;
+            EXPECT_EQ(at.bottom, spec.y + spec.height) << spec.text << when;
+        }
+    };
+    ShowWindow(form, SW_MAXIMIZE);
+    Pump();
+    EXPECT_NE(ClientRectOf(ControlOf(ExitButtonId)).left, SpecOf(ExitButtonId).x);
+    ShowWindow(form, SW_RESTORE);
+    Pump();
+    expectTable(" after maximise and restore");
+    ShowWindow(form, SW_MINIMIZE);
+    Pump();
+    expectTable(" while minimised");
+    ShowWindow(form, SW_RESTORE);
+    Pump();
+    expectTable(" after minimise and restore");
+}
+
+TEST_F(Form1Test, ControlsPaintInSystemColoursAndADisabledEditInButtonFace)
+{
+    Open();
+    HDC dc = GetDC(form);
+    HWND year = ControlOf(FirstYearBoxId);
+    auto enabledBrush = SendMessageA(form, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(year));
+    EXPECT_NE(enabledBrush, 0);
+    EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_WINDOW));
+    EnableWindow(year, FALSE);
+    auto disabledBrush =
+        SendMessageA(form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(year));
+    EXPECT_EQ(disabledBrush, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE)));
+    EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
+    SendMessageA(form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(ControlOf(CountLabelId)));
+    EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_WINDOWTEXT));
+    EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
+    SendMessageA(form, WM_SYSCOLORCHANGE, 0, 0);
+    EXPECT_NE(SendMessageA(form, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                           reinterpret_cast<LPARAM>(ControlOf(LastYearBoxId))),
+              0);
+    ReleaseDC(form, dc);
+}
+
+TEST_F(Form1Test, WriteCsvFileWritesTheRunsPlayersInFileOrder)
+{
+    MakeGame(2000);
+    Open();
+    Click(UidOptionId);
+    RunYears("1900", "1950");
+    std::string expected;
+    SelectPlayers(game, {1900, 1950}, [&](const MasterPlayerRecord& r) { expected += ExportLine(r, Ordering::Uid) + "\r\n"; });
+    std::string chosen = folder.file("players");
+    CurrentPathDialogs().chooseCsvFile = [&](HWND owner) {
+        EXPECT_EQ(owner, form);
+        return chosen;
+    };
+    Click(WriteCsvButtonId);
+    EXPECT_EQ(ReadBytes(chosen + ".CSV"), expected);
+
+    WriteBytes(chosen + ".CSV", "old");
+    {
+        BoxAnswerer answerer(IDNO);
+        Click(WriteCsvButtonId);
+    }
+    ASSERT_EQ(SeenBoxes.size(), 1u);
+    EXPECT_EQ(SeenBoxes[0].text, "\"" + chosen + ".CSV\" already exists. Replace it?");
+    EXPECT_EQ(ReadBytes(chosen + ".CSV"), "old");
+    {
+        BoxAnswerer answerer(IDYES);
+        Click(WriteCsvButtonId);
+    }
+    EXPECT_EQ(ReadBytes(chosen + ".CSV"), expected);
+}
+
+TEST_F(Form1Test, TheRememberedFolderIsLoadedAndAChangedOneSaved)
+{
+    WriteBytes("galvorfolder.txt", "  C:\\Games\\Sim, Data  \r\n");
+    Open();
+    EXPECT_EQ(TextOf(ControlOf(FolderBoxId)), "C:\\Games\\Sim, Data  ");
+    EXPECT_FALSE(IsWindowEnabled(ControlOf(ProcessButtonId)));
+
+    CurrentPathDialogs().chooseFolder = [](HWND) { return std::string(); };
+    Click(ChangeFolderButtonId);
+    EXPECT_EQ(TextOf(ControlOf(FolderBoxId)), "C:\\Games\\Sim, Data  ");
+    CurrentPathDialogs().chooseFolder = [](HWND) { return std::string("D:\\Other"); };
+    Click(ChangeFolderButtonId);
+    EXPECT_EQ(TextOf(ControlOf(FolderBoxId)), "D:\\Other");
+    EXPECT_EQ(ReadBytes("galvorfolder.txt"), "D:\\Other\r\n");
+}
+
+TEST_F(Form1Test, ExitCloseBoxAndAltF4EndTheLoopWithCodeZero)
+{
+    for (int way = 0; way < 3; ++way) {
+        Open();
+        if (way == 0)
+            Click(ExitButtonId);
+        else if (way == 1)
+            SendMessageA(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+        else
+            SendMessageA(form, WM_SYSKEYDOWN, VK_F4, 1 << 29);
+        Pump();
+        EXPECT_FALSE(IsWindow(form)) << way;
+        EXPECT_EQ(Form1(), nullptr);
+        EXPECT_EQ(TakeQuit(), 0) << way;
+    }
+}
+
+TEST_F(Form1Test, TheSaveDialogOpensAtTheWindowsCorner)
+{
+    Open();
+    RECT formRect{};
+    GetWindowRect(form, &formRect);
+    std::string chosen;
+    {
+        BoxAnswerer answerer(IDCANCEL);
+        chosen = AskSaveFileName(form);
+    }
+    EXPECT_EQ(chosen, "");
+    ASSERT_EQ(SeenBoxes.size(), 1u);
+    EXPECT_EQ(SeenBoxes[0].caption, "SELECT CSV FILE FOLDER");
+    EXPECT_EQ(SeenBoxes[0].owner, form);
+    EXPECT_EQ(SeenBoxes[0].placed.left, formRect.left + 1);
+    EXPECT_EQ(SeenBoxes[0].placed.top, formRect.top + 1);
+}
+
+TEST(Program, EndsWithExitCodeZeroHoweverItIsClosed)
+{
+    ScratchFolder folder;
+    std::string program = testfiles::SiblingProgram("Veltrane_V10");
+    for (int way = 0; way < 3; ++way) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::string commandLine = "\"" + program + "\"";
+        ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   folder.str().c_str(), &startup, &process));
+        HWND window = nullptr;
+        for (int tries = 0; tries < 400 && !window; ++tries) {
+            Sleep(50);
+            window = FindWindowA(FormClassName, FormCaption);
+        }
+        ASSERT_NE(window, nullptr);
+        WaitForInputIdle(process.hProcess, 10000);  // shown and in its message loop
+        if (way == 0)
+            PostMessageA(GetDlgItem(window, ExitButtonId), BM_CLICK, 0, 0);
+        else if (way == 1)
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        else
+            PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0) << way;
+        DWORD code = 99;
+        GetExitCodeProcess(process.hProcess, &code);
+        EXPECT_EQ(code, 0u) << way;
+        if (code == STILL_ACTIVE)
+            TerminateProcess(process.hProcess, 1);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}

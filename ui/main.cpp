@@ -1,0 +1,8 @@
+// Veltrane_V10.exe
+
+#include "ui/Program.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    return RunVeltrane(instance);
+}
