@@ -20,7 +20,7 @@ TEST(ScaledRect, RoundsHalvesToEven)
     EXPECT_EQ(ScaledRect({1, 0, 4, 2}, {2, 2}, {3, 2}), (Rect{2, 0, 6, 2}));
     EXPECT_EQ(ScaledRect({3, 0, 8, 2}, {2, 2}, {3, 2}), (Rect{4, 0, 12, 2}));
     // Scale 0.5: top 5 -> 2.5 -> 2, height 3 -> 1.5 -> 2.
-    EXPECT_EQ(ScaledRect({0, 5, 2, 8}, {2, 2}, {2, 1}), (Rect{0, 2, 1, 4}));
+    EXPECT_EQ(ScaledRect({0, 5, 2, 8}, {2, 2}, {2, 1}), (Rect{0, 2, 2, 4}));
 }
 
 TEST(FontString, FaceHeightWeightAndStyleFieldsOnly)
