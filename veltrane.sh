@@ -17,8 +17,8 @@ say() { printf '\n== %s\n' "$*"; }
 
 # ---- packages -------------------------------------------------------------
 
-RUN_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686 wine wine64 wine32:i386)
-SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick)
+RUN_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686 wine wine64 wine32:i386 fonts-liberation)
+SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick fonts-liberation)
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
                 g++-mingw-w64-i686 g++-mingw-w64-x86-64
                 wine wine64 wine32:i386 xvfb xauth)
@@ -106,6 +106,16 @@ make_sample() {
     printf '%s\r\n' "$(winepath -w "$SAMPLE/Galvor" 2>/dev/null)" > "$SAMPLE/galvorfolder.txt"
 }
 
+# Wine has no Courier or Courier New of its own; without a fixed-pitch
+# stand-in the listing's columns would not line up as they do on Windows.
+use_fixed_pitch_stand_ins() {
+    local face
+    for face in "Courier" "Courier New"; do
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Liberation Mono" /f \
+            </dev/null >/dev/null 2>&1
+    done
+}
+
 # The server must start outside any pipe that ctest reads, or ctest waits on it.
 start_wine() {
     export WINEPREFIX=$BUILD/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -158,6 +168,7 @@ command_run() {
     configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
     # A prefix of its own, left as Wine makes it, so a window manager manages the window.
     export WINEPREFIX=$BUILD/wineprefix-run WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    use_fixed_pitch_stand_ins
     make_sample
     say "Starting Veltrane: type the years and press Process"
     cd "$SAMPLE"
@@ -171,6 +182,7 @@ command_screenshot() {
     trap stop_display_and_wine EXIT
     start_display
     start_wine
+    use_fixed_pitch_stand_ins
     make_sample
     (cd "$SAMPLE" && wine "$BUILD/i686/bin/Veltrane_V10.exe" </dev/null >/dev/null 2>&1 &)
     local window
