@@ -9,5 +9,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Fully static: no libgcc, libstdc++ or libwinpthread DLL is needed beside the programs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Address space layout randomisation and no-execute data, on every program.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--dynamicbase -Wl,--nxcompat ${MINGW_EXTRA_LINK_FLAGS}")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -540,6 +540,24 @@ TEST_F(Form1Test, TheSaveDialogOpensAtTheWindowsCorner)
     EXPECT_EQ(SeenBoxes[0].placed.top, formRect.top + 1);
 }
 
+TEST_F(Form1Test, TheFolderBrowserOpensAtTheWindowsCornerAndCancelChangesNothing)
+{
+    WriteBytes("galvorfolder.txt", "C:\\Kept\r\n");
+    Open();
+    RECT formRect{};
+    GetWindowRect(form, &formRect);
+    {
+        BoxAnswerer answerer(IDCANCEL);
+        Click(ChangeFolderButtonId);
+    }
+    ASSERT_EQ(SeenBoxes.size(), 1u);
+    EXPECT_EQ(SeenBoxes[0].owner, form);
+    EXPECT_EQ(SeenBoxes[0].placed.left, formRect.left + 1);
+    EXPECT_EQ(SeenBoxes[0].placed.top, formRect.top + 1);
+    EXPECT_EQ(TextOf(ControlOf(FolderBoxId)), "C:\\Kept");
+    EXPECT_EQ(ReadBytes("galvorfolder.txt"), "C:\\Kept\r\n");
+}
+
 TEST(Program, EndsWithExitCodeZeroHoweverItIsClosed)
 {
     ScratchFolder folder;
