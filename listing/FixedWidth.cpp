@@ -5,22 +5,39 @@
 
 namespace {
 
-// Digits of the magnitude, written backwards from end; returns where they start.
-char* MagnitudeDigits(std::int32_t n, char* end)
+std::uint32_t Magnitude(std::int32_t n)
 {
-    std::uint32_t magnitude = n < 0 ? 0u - static_cast<std::uint32_t>(n) : static_cast<std::uint32_t>(n);
-    do {
-        *--end = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    return end;
+    return n < 0 ? 0u - static_cast<std::uint32_t>(n) : static_cast<std::uint32_t>(n);
 }
 
-void AppendBlanks(std::string& out, std::ptrdiff_t count)
+template <typename Text>
+void WriteMaskedNumber(Text& out, std::int32_t n, std::string_view mask)
 {
-    if (count > 0)
-        out.append(static_cast<std::size_t>(count), ' ');
+    std::size_t first = mask.find_first_of("#0");
+    if (first == std::string_view::npos) {
+        out.append(mask);
+        return;
+    }
+    std::size_t last = mask.find_last_of("#0");
+    std::size_t places = last - first + 1;
+    ShortText digits;
+    digits.appendDigits(Magnitude(n));
+    out.append(mask.substr(0, first));
+    if (n < 0)
+        out.append('-');
+    if (mask[first] == '0' && places > digits.size())
+        out.append(places - digits.size(), '0');
+    out.append(digits.view());
+    out.append(mask.substr(last + 1));
 }
+
+// std::string has no append(char); the writer above uses the same spelling for both.
+struct StringText {
+    std::string text;
+    void append(char c) { text += c; }
+    void append(std::size_t count, char c) { text.append(count, c); }
+    void append(std::string_view part) { text += part; }
+};
 
 }  // namespace
 
@@ -29,75 +46,45 @@ std::string Blanks(int count)
     return std::string(count > 0 ? static_cast<std::size_t>(count) : 0, ' ');
 }
 
-void AppendLeftCell(std::string& out, std::string_view text, int width)
-{
-    out += text;
-    AppendBlanks(out, width - static_cast<std::ptrdiff_t>(text.size()));
-}
-
-void AppendRightCell(std::string& out, std::string_view text, int width)
-{
-    AppendBlanks(out, width - static_cast<std::ptrdiff_t>(text.size()));
-    out += text;
-}
-
-void AppendNumberText(std::string& out, std::int32_t n)
-{
-    char digits[12];
-    char* end = digits + sizeof digits;
-    char* start = MagnitudeDigits(n, end);
-    out += n < 0 ? '-' : ' ';
-    out.append(start, end);
-}
-
-void AppendMaskedNumber(std::string& out, std::int32_t n, std::string_view mask)
-{
-    std::size_t first = mask.find_first_of("#0");
-    if (first == std::string_view::npos) {
-        out += mask;
-        return;
-    }
-    std::size_t last = mask.find_last_of("#0");
-    std::size_t places = last - first + 1;
-    char digits[12];
-    char* end = digits + sizeof digits;
-    char* start = MagnitudeDigits(n, end);
-    out.append(mask.substr(0, first));
-    if (n < 0)
-        out += '-';
-    std::size_t digitCount = static_cast<std::size_t>(end - start);
-    if (mask[first] == '0' && places > digitCount)
-        out.append(places - digitCount, '0');
-    out.append(start, end);
-    out.append(mask.substr(last + 1));
-}
-
 std::string LeftCell(std::string_view text, int width)
 {
-    std::string out;
-    AppendLeftCell(out, text, width);
-    return out;
+    std::string cell(text);
+    cell.append(static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, width - static_cast<std::ptrdiff_t>(text.size()))), ' ');
+    return cell;
 }
 
 std::string RightCell(std::string_view text, int width)
 {
-    std::string out;
-    AppendRightCell(out, text, width);
-    return out;
+    std::string cell = Blanks(width - static_cast<int>(std::min<std::size_t>(text.size(), INT32_MAX)));
+    cell += text;
+    return cell;
+}
+
+ShortText NumberTextOf(std::int32_t n)
+{
+    ShortText text;
+    text.append(n < 0 ? '-' : ' ');
+    text.appendDigits(Magnitude(n));
+    return text;
 }
 
 std::string NumberText(std::int32_t n)
 {
-    std::string out;
-    AppendNumberText(out, n);
-    return out;
+    return NumberTextOf(n).str();
+}
+
+ShortText MaskedNumberOf(std::int32_t n, std::string_view mask)
+{
+    ShortText text;
+    WriteMaskedNumber(text, n, mask.substr(0, 16));
+    return text;
 }
 
 std::string MaskedNumber(std::int32_t n, std::string_view mask)
 {
-    std::string out;
-    AppendMaskedNumber(out, n, mask);
-    return out;
+    StringText text;
+    WriteMaskedNumber(text, n, mask);
+    return text.text;
 }
 
 int CompareText(std::string_view a, std::string_view b)

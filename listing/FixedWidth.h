@@ -3,6 +3,8 @@
 // lines are built. Widths count bytes: the listing's font is fixed-pitch and
 // text is single-byte.
 
+#include "masterfile/ShortText.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,18 +15,17 @@ std::string Blanks(int count);
 std::string LeftCell(std::string_view text, int width);
 // blanks up to width, then text; a longer text is never cut.
 std::string RightCell(std::string_view text, int width);
+
 // A sign column (blank, or "-" when negative) and the digits of the magnitude.
 std::string NumberText(std::int32_t n);
+ShortText NumberTextOf(std::int32_t n);
+
 // The mask with its run of "#" or "0" placeholders replaced by the number: "0"
 // pads with zeros to the run's length, "#" does not pad; nothing is ever cut.
 // Used with " ##### ", " 0000 " and "0000 ".
 std::string MaskedNumber(std::int32_t n, std::string_view mask);
-
-// The same, appending to out, for the line builders.
-void AppendLeftCell(std::string& out, std::string_view text, int width);
-void AppendRightCell(std::string& out, std::string_view text, int width);
-void AppendNumberText(std::string& out, std::int32_t n);
-void AppendMaskedNumber(std::string& out, std::int32_t n, std::string_view mask);
+// The same for masks of up to 16 characters, built in place.
+ShortText MaskedNumberOf(std::int32_t n, std::string_view mask);
 
 // Byte-by-byte comparison as unsigned values, a proper prefix first:
 // negative, zero or positive as a is smaller, equal or greater.

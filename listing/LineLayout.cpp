@@ -3,6 +3,7 @@
 #include "listing/FixedWidth.h"
 #include "masterfile/AttributeDecoding.h"
 
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -18,76 +19,133 @@ constexpr std::string_view NonPitcherExportFlags = ", , , , , , , , , , , ";
 
 bool IsPitcher(const MasterPlayerRecord& record)
 {
-    return RoleLetter(record.role) == "P";
+    return RoleLetter(record.role)[0] == 'P';
 }
 
-void AppendUidPiece(std::string& out, std::int16_t uid)
+// Writes a line straight into the end of a string made long enough for the
+// longest line the record can give, then trims it: one size check per line
+// rather than one per piece, which keeps a million lines fast.
+class LineWriter {
+public:
+    LineWriter(std::string& out, std::size_t longest) : out_(out)
+    {
+        std::size_t start = out.size();
+        out.resize(start + longest);
+        at_ = out.data() + start;
+    }
+    ~LineWriter() { out_.resize(static_cast<std::size_t>(at_ - out_.data())); }
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+
+    void put(char c) { *at_++ = c; }
+    void put(std::string_view text)
+    {
+        std::memcpy(at_, text.data(), text.size());
+        at_ += text.size();
+    }
+    void blanks(std::ptrdiff_t count)
+    {
+        if (count > 0) {
+            std::memset(at_, ' ', static_cast<std::size_t>(count));
+            at_ += count;
+        }
+    }
+    void leftCell(std::string_view text, int width)
+    {
+        put(text);
+        blanks(width - static_cast<std::ptrdiff_t>(text.size()));
+    }
+    void rightCell(std::string_view text, int width)
+    {
+        blanks(width - static_cast<std::ptrdiff_t>(text.size()));
+        put(text);
+    }
+    char* position() const { return at_; }
+
+private:
+    std::string& out_;
+    char* at_;
+};
+
+// Room for every fixed piece of either line, with a wide margin.
+constexpr std::size_t FixedPiecesRoom = 192;
+
+std::size_t LongestLine(const MasterPlayerRecord& record)
 {
-    AppendRightCell(out, NumberText(uid), UidWidth + 1);
-    out += ' ';
+    // A quoted name may double every character.
+    return FixedPiecesRoom + 2 * (record.firstName.size() + record.lastName.size());
 }
 
-void AppendPlayerCell(std::string& out, const MasterPlayerRecord& record)
+void WriteUidPiece(LineWriter& line, std::int16_t uid)
 {
-    std::size_t start = out.size();
-    out += record.lastName;
-    out += ',';
-    out += record.firstName;
-    std::size_t length = out.size() - start;
-    if (length < PlayerWidth)
-        out.append(PlayerWidth - length, ' ');
+    line.rightCell(NumberTextOf(uid).view(), UidWidth + 1);
+    line.put(' ');
+}
+
+void WritePlayerCell(LineWriter& line, const MasterPlayerRecord& record)
+{
+    char* start = line.position();
+    line.put(record.lastName);
+    line.put(',');
+    line.put(record.firstName);
+    line.blanks(PlayerWidth - (line.position() - start));
 }
 
 // Everything after the UID and the player: the same in both orderings.
-void AppendListingTail(std::string& out, const MasterPlayerRecord& record)
+void WriteListingTail(LineWriter& line, const MasterPlayerRecord& record)
 {
-    out += HandLetter(record.bats);
-    out += ' ';
-    out += HandLetter(record.throws);
-    AppendRightCell(out, NumberText(record.position), PositionWidth);
-    out += "   ";
-    out += RoleLetter(record.role);
-    AppendRightCell(out, DobText(record.birthMonth, record.birthDay, record.birthYear), DobWidth);
-    out += ' ';
-    AppendMaskedNumber(out, record.debutYear, " 0000 ");
-    AppendMaskedNumber(out, record.finalYear, "0000 ");
-    out += ' ';
-    out += ArmAngleText(record.armAngle);
-    out += ' ';
-    out += GradeText(record.velocity);
-    out += ' ';
-    out += StyleText(record.style);
-    out += ' ';
-    out += PitchName(record.outPitch);
+    line.put(HandLetter(record.bats));
+    line.put(' ');
+    line.put(HandLetter(record.throws));
+    line.rightCell(NumberTextOf(record.position).view(), PositionWidth);
+    line.put("   ");
+    line.put(RoleLetter(record.role));
+    line.rightCell(DobTextOf(record.birthMonth, record.birthDay, record.birthYear).view(), DobWidth);
+    line.put(' ');
+    line.put(MaskedNumberOf(record.debutYear, " 0000 ").view());
+    line.put(MaskedNumberOf(record.finalYear, "0000 ").view());
+    line.put(' ');
+    line.put(ArmAngleText(record.armAngle));
+    line.put(' ');
+    line.put(GradeText(record.velocity));
+    line.put(' ');
+    line.put(StyleText(record.style));
+    line.put(' ');
+    line.put(PitchName(record.outPitch));
     if (!IsPitcher(record)) {
-        out += NonPitcherFlags;
+        line.put(NonPitcherFlags);
         return;
     }
     for (std::uint8_t flag : record.pitchFlags) {
-        out += ' ';
-        out += FlagText(flag);
+        line.put(' ');
+        line.put(FlagText(flag));
     }
 }
 
-void AppendNameField(std::string& out, const MasterPlayerRecord& record)
+void WriteNameField(LineWriter& line, const MasterPlayerRecord& record)
 {
-    auto needsQuotes = [](std::string_view text) { return text.find_first_of(",\"\r\n") != std::string_view::npos; };
+    auto needsQuotes = [](std::string_view text) {
+        for (char c : text)
+            if (c == ',' || c == '"' || c == '\r' || c == '\n')
+                return true;
+        return false;
+    };
     if (!needsQuotes(record.firstName) && !needsQuotes(record.lastName)) {
-        out += record.firstName;
-        out += ' ';
-        out += record.lastName;
+        line.put(record.firstName);
+        line.put(' ');
+        line.put(record.lastName);
         return;
     }
-    out += '"';
+    line.put('"');
     for (std::string_view part : {std::string_view(record.firstName), std::string_view(" "),
                                   std::string_view(record.lastName)}) {
         for (char c : part) {
             if (c == '"')
-                out += '"';
-            out += c;
+                line.put('"');
+            line.put(c);
         }
     }
-    out += '"';
+    line.put('"');
 }
 
 }  // namespace
@@ -106,15 +164,16 @@ std::string ListingHeader(Ordering ordering)
 
 void AppendListingLine(std::string& out, const MasterPlayerRecord& record, Ordering ordering)
 {
+    LineWriter line(out, LongestLine(record));
     if (ordering == Ordering::Uid) {
-        AppendUidPiece(out, record.uid);
-        out += ' ';
-        AppendPlayerCell(out, record);
+        WriteUidPiece(line, record.uid);
+        line.put(' ');
+        WritePlayerCell(line, record);
     } else {
-        AppendPlayerCell(out, record);
-        AppendUidPiece(out, record.uid);
+        WritePlayerCell(line, record);
+        WriteUidPiece(line, record.uid);
     }
-    AppendListingTail(out, record);
+    WriteListingTail(line, record);
 }
 
 std::string ListingLine(const MasterPlayerRecord& record, Ordering ordering)
@@ -126,44 +185,45 @@ std::string ListingLine(const MasterPlayerRecord& record, Ordering ordering)
 
 void AppendExportLine(std::string& out, const MasterPlayerRecord& record, Ordering ordering)
 {
+    LineWriter line(out, LongestLine(record));
     if (ordering == Ordering::Uid) {
-        AppendNumberText(out, record.uid);
-        out += ',';
-        AppendNameField(out, record);
+        line.put(NumberTextOf(record.uid).view());
+        line.put(',');
+        WriteNameField(line, record);
     } else {
-        AppendNameField(out, record);
-        out += ',';
-        AppendNumberText(out, record.uid);
+        WriteNameField(line, record);
+        line.put(',');
+        line.put(NumberTextOf(record.uid).view());
     }
-    out += ',';
-    out += HandLetter(record.bats);
-    out += ',';
-    out += HandLetter(record.throws);
-    out += ',';
-    AppendNumberText(out, record.position);
-    out += ',';
-    out += RoleLetter(record.role);
-    out += ',';
-    out += DobText(record.birthMonth, record.birthDay, record.birthYear);
-    out += ',';
-    AppendNumberText(out, record.debutYear);
-    out += ',';
-    AppendNumberText(out, record.finalYear);
-    out += ',';
-    out += ArmAngleText(record.armAngle);
-    out += ',';
-    out += GradeText(record.velocity);
-    out += ',';
-    out += StyleText(record.style);
-    out += ',';
-    out += PitchName(record.outPitch);
+    line.put(',');
+    line.put(HandLetter(record.bats));
+    line.put(',');
+    line.put(HandLetter(record.throws));
+    line.put(',');
+    line.put(NumberTextOf(record.position).view());
+    line.put(',');
+    line.put(RoleLetter(record.role));
+    line.put(',');
+    line.put(DobTextOf(record.birthMonth, record.birthDay, record.birthYear).view());
+    line.put(',');
+    line.put(NumberTextOf(record.debutYear).view());
+    line.put(',');
+    line.put(NumberTextOf(record.finalYear).view());
+    line.put(',');
+    line.put(ArmAngleText(record.armAngle));
+    line.put(',');
+    line.put(GradeText(record.velocity));
+    line.put(',');
+    line.put(StyleText(record.style));
+    line.put(',');
+    line.put(PitchName(record.outPitch));
     if (!IsPitcher(record)) {
-        out += NonPitcherExportFlags;
+        line.put(NonPitcherExportFlags);
         return;
     }
     for (std::uint8_t flag : record.pitchFlags) {
-        out += ',';
-        out += FlagText(flag);
+        line.put(',');
+        line.put(FlagText(flag));
     }
 }
 

@@ -2,6 +2,8 @@
 // The game's code tables and the texts derived from a record's coded fields.
 // Every text of a table has its column's width, so the listing stays aligned.
 
+#include "masterfile/ShortText.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -27,20 +29,55 @@ inline constexpr std::array<std::string_view, 13> PitchNames = {
 inline constexpr std::array<std::string_view, 3> FlagTexts = {"N", "Y", ""};
 
 // Table lookups. A code beyond a table's end gives blanks of the column's width.
-std::string_view ArmAngleText(std::uint8_t code);
-std::string_view GradeText(std::uint8_t code);
-std::string_view StyleText(std::uint8_t code);
-std::string_view PitchName(std::uint8_t code);
-std::string_view FlagText(std::uint8_t code);
+// Inline: a run looks up every one of them for every player.
+template <std::size_t N>
+constexpr std::string_view CodeText(const std::array<std::string_view, N>& table, std::uint8_t code,
+                                    std::string_view beyond)
+{
+    return code < N ? table[code] : beyond;
+}
+
+constexpr std::string_view ArmAngleText(std::uint8_t code)
+{
+    return CodeText(ArmAngleTexts, code, "         ");
+}
+
+constexpr std::string_view GradeText(std::uint8_t code)
+{
+    return CodeText(GradeTexts, code, "  ");
+}
+
+constexpr std::string_view StyleText(std::uint8_t code)
+{
+    return CodeText(StyleTexts, code, "        ");
+}
+
+constexpr std::string_view PitchName(std::uint8_t code)
+{
+    return CodeText(PitchNames, code, "         ");
+}
+
+constexpr std::string_view FlagText(std::uint8_t code)
+{
+    return CodeText(FlagTexts, code, " ");
+}
 
 // "H", "P", or "U" for any other role.
-std::string_view RoleLetter(std::uint8_t role);
+constexpr std::string_view RoleLetter(std::uint8_t role)
+{
+    return role == 1 ? "H" : role == 2 ? "P" : "U";
+}
+
 // "L", "R", "B", or "U" for any other code; serves bats and throws.
-std::string_view HandLetter(std::uint8_t hand);
+constexpr std::string_view HandLetter(std::uint8_t hand)
+{
+    return hand == 1 ? "L" : hand == 2 ? "R" : hand == 3 ? "B" : "U";
+}
 
 // month/day/year with no padding; the year is the last four characters of its
 // signed text (" 1950" gives "1950", " 850" stays " 850", "-5" stays "-5").
 std::string DobText(std::uint8_t month, std::uint8_t day, std::int16_t year);
+ShortText DobTextOf(std::uint8_t month, std::uint8_t day, std::int16_t year);
 
 // lastName,firstName
 std::string NameKey(std::string_view lastName, std::string_view firstName);

@@ -19,22 +19,19 @@ void SetTextOf(int id, const std::string& text)
     SetWindowTextA(ControlOf(id), text.c_str());
 }
 
-HWND List()
-{
-    return ControlOf(ListBoxId);
-}
-
-void SetListRedraw(bool on)
-{
-    SendMessageA(List(), WM_SETREDRAW, on, 0);
-}
-
-void RepaintListNow()
-{
-    RedrawWindow(List(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-}
-
 }  // namespace
+
+FormBindings::FormBindings() : list_(ControlOf(ListBoxId)) {}
+
+void FormBindings::setListRedraw(bool on)
+{
+    SendMessageA(list_, WM_SETREDRAW, on, 0);
+}
+
+void FormBindings::repaintListNow(UINT extra)
+{
+    RedrawWindow(list_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | extra);
+}
 
 std::string FormBindings::firstYearText()
 {
@@ -65,27 +62,29 @@ void FormBindings::setHeader(const std::string& text)
 // full database; between the forced repaints it does not redraw at all.
 void FormBindings::beginListing()
 {
-    SetListRedraw(false);
-    SendMessageA(List(), LB_RESETCONTENT, 0, 0);
+    setListRedraw(false);
+    SendMessageA(list_, LB_RESETCONTENT, 0, 0);
 }
 
 bool FormBindings::addLine(const std::string& line)
 {
-    LRESULT at = SendMessageA(List(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    LRESULT at = SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     return at != LB_ERR && at != LB_ERRSPACE;
 }
 
+// The list's client area only: redrawing its frame as well (the scroll bar,
+// which the list keeps up to date itself) doubled the cost of a full run.
 void FormBindings::redrawListing()
 {
-    SetListRedraw(true);
-    RepaintListNow();
-    SetListRedraw(false);
+    setListRedraw(true);
+    repaintListNow(0);
+    setListRedraw(false);
 }
 
 void FormBindings::endListing()
 {
-    SetListRedraw(true);
-    RepaintListNow();
+    setListRedraw(true);
+    repaintListNow(RDW_FRAME);
 }
 
 void FormBindings::setCountText(const std::string& text)

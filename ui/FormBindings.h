@@ -5,8 +5,12 @@
 #include "listing/ProcessRun.h"
 #include "settings/GameFolderSetting.h"
 
+#include <windows.h>
+
 class FormBindings final : public ProcessWindow, public ExportWindow, public FolderWindow {
 public:
+    FormBindings();
+
     std::string firstYearText() override;
     std::string lastYearText() override;
     std::string folderText() override;
@@ -28,4 +32,12 @@ public:
 
     std::string browseForFolder() override;
     void setFolderText(const std::string& folder) override;
+
+private:
+    void setListRedraw(bool on);
+    void repaintListNow(UINT extra);
+
+    // Looked up once: finding a control by identifier asks the window
+    // manager each time, and a run adds tens of thousands of lines.
+    HWND list_;
 };
