@@ -7,6 +7,8 @@
 #   ./veltrane.sh test        build native (plain and sanitized), Windows i686 and
 #                             x86-64; run every test
 #   ./veltrane.sh screenshot  redo docs/screenshot.png under Xvfb
+#   ./veltrane.sh bench       speed: the core, veltrane-cli on a million records,
+#                             and the window under Wine and Xvfb
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -18,6 +20,7 @@ say() { printf '\n== %s\n' "$*"; }
 # ---- packages -------------------------------------------------------------
 
 RUN_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686 wine wine64 wine32:i386 fonts-liberation)
+BENCH_PACKAGES=(libbenchmark-dev time)
 SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick fonts-liberation)
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
                 g++-mingw-w64-i686 g++-mingw-w64-x86-64
@@ -201,8 +204,40 @@ command_screenshot() {
     say "Wrote docs/screenshot.png"
 }
 
+command_bench() {
+    install_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    configure_and_build native -DCMAKE_BUILD_TYPE=Release
+    configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
+    say "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
+
+    say "Core (Google Benchmark)"
+    "$BUILD/native/bin/core_benchmark"
+
+    say "veltrane-cli on 1,000,000 records, all qualifying, UID order, with --csv"
+    local scratch
+    scratch=$(mktemp -d)
+    mkdir -p "$scratch/game"
+    "$BUILD/native/bin/make-master" --out "$scratch/game/mastplyr.dat" --records 1000000 --last-season 2024
+    local size round
+    size=$(stat -c %s "$scratch/game/mastplyr.dat")
+    for round in 1 2 3; do
+        /usr/bin/time -f "%e %M" -o "$scratch/time" "$BUILD/native/bin/veltrane-cli" --folder "$scratch/game" \
+            --first 1871 --last 2024 --order uid --csv "$scratch/out.csv" --force >/dev/null
+        read -r seconds kilobytes < "$scratch/time"
+        printf '  round %d: %s s, peak memory %d MB = %s x the master file\n' "$round" "$seconds" \
+            $((kilobytes / 1024)) "$(awk -v k="$kilobytes" -v s="$size" 'BEGIN { printf "%.2f", k * 1024 / s }')"
+    done
+    rm -rf "$scratch"
+
+    say "The window under Wine and Xvfb"
+    trap stop_display_and_wine EXIT
+    start_display
+    start_wine
+    wine "$BUILD/i686/bin/window_benchmark.exe"
+}
+
 usage() {
-    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 }
 
@@ -210,5 +245,6 @@ case "${1:-}" in
     run) command_run ;;
     test) command_test ;;
     screenshot) command_screenshot ;;
+    bench) command_bench ;;
     *) usage ;;
 esac

@@ -94,6 +94,8 @@ void WholePipeline(benchmark::State& state)
 // Remembers each run's time per iteration to print the ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);

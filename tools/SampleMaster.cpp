@@ -112,9 +112,12 @@ std::string MadeUpSurname(Random& random)
     std::string stem;
     for (int syllables = random.between(1, 3); syllables > 0; --syllables)
         stem += random.pick(Syllables);
-    std::string name = random.chance(60) ? random.pick(Prefixes) + Capitalized(stem) : Capitalized(stem);
-    if (random.chance(15))
-        name += "-" + Capitalized(random.pick(Syllables));
+    std::string name = random.chance(60) ? random.pick(Prefixes) : "";
+    name += Capitalized(stem);
+    if (random.chance(15)) {
+        name += '-';
+        name += Capitalized(random.pick(Syllables));
+    }
     if (random.chance(6))
         name += ", Jr.";
     return name;
