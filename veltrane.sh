@@ -9,6 +9,8 @@
 #   ./veltrane.sh screenshot  redo docs/screenshot.png under Xvfb
 #   ./veltrane.sh bench       speed: the core, veltrane-cli on a million records,
 #                             and the window under Wine and Xvfb
+#   ./veltrane.sh fuzz [SECONDS]  open-ended fuzzing of each target (default 600 s);
+#                             a finding lands in fuzz/corpus as a regression
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -64,8 +66,61 @@ configure_and_build() {  # name [cmake options...]
 build_all() {
     configure_and_build native
     configure_and_build sanitize -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELTRANE_SANITIZE=ON
+    build_fuzz_targets
     configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
     configure_and_build x86_64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake"
+}
+
+# ---- fuzzing ---------------------------------------------------------------
+
+# target name, its corpus folder, and the executions of its bounded replay
+# (about a minute each on a 2-core machine).
+FUZZ_TARGETS=("master_reader master 500000" "settings settings 250000" "year year 15000000")
+
+build_fuzz_targets() {
+    configure_and_build fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DVELTRANE_FUZZ=ON -DVELTRANE_TESTS=OFF
+}
+
+# Each target replays its corpus, then runs a fixed number of executions from a
+# fixed seed: the same inputs every time, so the result never depends on luck.
+run_fuzz_replays() {
+    local entry target corpus runs work failed=()
+    for entry in "${FUZZ_TARGETS[@]}"; do
+        read -r target corpus runs <<<"$entry"
+        say "Fuzzing $target: corpus, then $runs runs from seed 1"
+        work=$BUILD/fuzz/work/$target
+        rm -rf "$work"
+        mkdir -p "$work" "$BUILD/fuzz/findings"
+        if ! "$BUILD/fuzz/bin/${target}_fuzz" -seed=1 -runs="$runs" -print_final_stats=1 \
+            -artifact_prefix="$BUILD/fuzz/findings/" "$work" "$ROOT/fuzz/corpus/$corpus" 2>"$work.log"; then
+            tail -n 30 "$work.log"
+            failed+=("$target")
+        fi
+        grep -E 'stat::(number_of_executed_units|average_exec_per_sec)' "$work.log" || true
+    done
+    if [ ${#failed[@]} -gt 0 ]; then
+        say "Fuzz findings in: ${failed[*]} (inputs in $BUILD/fuzz/findings)"
+        return 1
+    fi
+}
+
+command_fuzz() {
+    local seconds=${1:-600}
+    install_packages "${BUILD_PACKAGES[@]}"
+    configure_and_build native
+    build_fuzz_targets
+    local entry target corpus runs work
+    for entry in "${FUZZ_TARGETS[@]}"; do
+        read -r target corpus runs <<<"$entry"
+        say "Fuzzing $target for $seconds s"
+        work=$BUILD/fuzz/work/$target-open
+        mkdir -p "$work"
+        # New coverage stays in the work folder; a crash or failed check is
+        # written into the corpus, where every test run will replay it.
+        "$BUILD/fuzz/bin/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
+            -artifact_prefix="$ROOT/fuzz/corpus/$corpus/" "$work" "$ROOT/fuzz/corpus/$corpus" || true
+    done
 }
 
 # ---- Wine and a private X display -----------------------------------------
@@ -157,7 +212,10 @@ command_test() {
     trap stop_display_and_wine EXIT
     start_display
     start_wine
-    run_tests native sanitize i686 x86_64
+    local result=0
+    run_tests native sanitize i686 x86_64 || result=1
+    run_fuzz_replays || result=1
+    [ $result -eq 0 ] || exit 1
     say "All tests passed"
 }
 
@@ -206,22 +264,22 @@ command_screenshot() {
 
 command_bench() {
     install_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
-    configure_and_build native -DCMAKE_BUILD_TYPE=Release
+    configure_and_build bench -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF
     configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
     say "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 
     say "Core (Google Benchmark)"
-    "$BUILD/native/bin/core_benchmark"
+    "$BUILD/bench/bin/core_benchmark"
 
     say "veltrane-cli on 1,000,000 records, all qualifying, UID order, with --csv"
     local scratch
     scratch=$(mktemp -d)
     mkdir -p "$scratch/game"
-    "$BUILD/native/bin/make-master" --out "$scratch/game/mastplyr.dat" --records 1000000 --last-season 2024
+    "$BUILD/bench/bin/make-master" --out "$scratch/game/mastplyr.dat" --records 1000000 --last-season 2024
     local size round
     size=$(stat -c %s "$scratch/game/mastplyr.dat")
     for round in 1 2 3; do
-        /usr/bin/time -f "%e %M" -o "$scratch/time" "$BUILD/native/bin/veltrane-cli" --folder "$scratch/game" \
+        /usr/bin/time -f "%e %M" -o "$scratch/time" "$BUILD/bench/bin/veltrane-cli" --folder "$scratch/game" \
             --first 1871 --last 2024 --order uid --csv "$scratch/out.csv" --force >/dev/null
         read -r seconds kilobytes < "$scratch/time"
         printf '  round %d: %s s, peak memory %d MB = %s x the master file\n' "$round" "$seconds" \
@@ -237,7 +295,7 @@ command_bench() {
 }
 
 usage() {
-    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 }
 
@@ -246,5 +304,6 @@ case "${1:-}" in
     test) command_test ;;
     screenshot) command_screenshot ;;
     bench) command_bench ;;
+    fuzz) shift; command_fuzz "$@" ;;
     *) usage ;;
 esac

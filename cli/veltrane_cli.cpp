@@ -206,6 +206,7 @@ int Run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    files::LoadLibrariesFromSystemFolderOnly();
 #ifdef _WIN32
     // LF line ends, as on every platform.
     _setmode(_fileno(stdout), _O_BINARY);

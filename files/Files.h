@@ -23,6 +23,10 @@ int InvalidNameError();
 // name joined to the current directory, for messages that name a file in full.
 std::string AbsolutePath(std::string_view name);
 
+// From here on, DLLs load from the system folder only (Windows), so that no
+// planted DLL in the current or the program's folder can run. Does nothing natively.
+void LoadLibrariesFromSystemFolderOnly();
+
 // The year of the local date.
 int CurrentYear();
 

@@ -42,6 +42,8 @@ std::string AbsolutePath(std::string_view name)
     return JoinPath(folder == "/" ? "" : folder, name);
 }
 
+void LoadLibrariesFromSystemFolderOnly() {}
+
 int CurrentYear()
 {
     std::time_t now = std::time(nullptr);

@@ -61,6 +61,19 @@ std::string AbsolutePath(std::string_view name)
     return full;
 }
 
+void LoadLibrariesFromSystemFolderOnly()
+{
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto setDirectories = kernel ? reinterpret_cast<SetDirectories>(
+                                       reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                                 : nullptr;
+    if (setDirectories)
+        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Systems without it: at least take the current folder out of the search.
+    SetDllDirectoryA("");
+}
+
 int CurrentYear()
 {
     SYSTEMTIME now{};

@@ -122,6 +122,15 @@ void WriteListingTail(LineWriter& line, const MasterPlayerRecord& record)
     }
 }
 
+// A spreadsheet runs a cell that begins with one of these as a formula.
+bool StartsLikeAFormula(std::string_view field)
+{
+    return !field.empty() && std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos;
+}
+
+// first name, blank, last name. A name that would start a formula gets a
+// single quote in front, so a spreadsheet shows it as text; then a name with
+// a comma, a double quote, CR or LF is quoted whole, as RFC 4180 says.
 void WriteNameField(LineWriter& line, const MasterPlayerRecord& record)
 {
     auto needsQuotes = [](std::string_view text) {
@@ -130,14 +139,16 @@ void WriteNameField(LineWriter& line, const MasterPlayerRecord& record)
                 return true;
         return false;
     };
+    std::string_view guard = StartsLikeAFormula(record.firstName.empty() ? " " : record.firstName) ? "'" : "";
     if (!needsQuotes(record.firstName) && !needsQuotes(record.lastName)) {
+        line.put(guard);
         line.put(record.firstName);
         line.put(' ');
         line.put(record.lastName);
         return;
     }
     line.put('"');
-    for (std::string_view part : {std::string_view(record.firstName), std::string_view(" "),
+    for (std::string_view part : {guard, std::string_view(record.firstName), std::string_view(" "),
                                   std::string_view(record.lastName)}) {
         for (char c : part) {
             if (c == '"')

@@ -17,9 +17,11 @@ std::string ListingHeader(Ordering ordering);
 std::string ListingLine(const MasterPlayerRecord& record, Ordering ordering);
 void AppendListingLine(std::string& out, const MasterPlayerRecord& record, Ordering ordering);
 
-// The comma-separated line of the export file (no line end). A name holding a
-// comma, a double quote, CR or LF is quoted as RFC 4180 says; every other field
-// is written as it stands.
+// The comma-separated line of the export file (no line end). A name that
+// begins with "=", "+", "-", "@", TAB or CR gets a single quote in front, so a
+// spreadsheet does not run it as a formula; a name holding a comma, a double
+// quote, CR or LF is then quoted as RFC 4180 says. Every other field is written
+// as it stands.
 std::string ExportLine(const MasterPlayerRecord& record, Ordering ordering);
 void AppendExportLine(std::string& out, const MasterPlayerRecord& record, Ordering ordering);
 

@@ -162,6 +162,32 @@ TEST(ExportLine, NamesWithCommasQuotesOrLineEndsAreOneQuotedField)
     EXPECT_TRUE(ExportLine(r, Ordering::Uid).starts_with(" 42,O'Brien-Smith Alpha,R,"));
 }
 
+TEST(ExportLine, NamesThatWouldStartAFormulaAreShownAsText)
+{
+    MasterPlayerRecord r = AlphaBeta();
+    for (const char* first : {"=SUM(A1)", "+1", "-2", "@cmd", "\tTab"}) {
+        r.firstName = first;
+        EXPECT_TRUE(ExportLine(r, Ordering::Uid).starts_with(" 42,'" + std::string(first) + " Alpha,R,")) << first;
+        EXPECT_TRUE(ExportLine(r, Ordering::Name).starts_with("'" + std::string(first) + " Alpha, 42,R,")) << first;
+    }
+    r.firstName = "\rCR";
+    EXPECT_TRUE(ExportLine(r, Ordering::Uid).starts_with(" 42,\"'\rCR Alpha\",R,"));
+    r.firstName = "=HYPERLINK(\"x\",1)";
+    EXPECT_TRUE(ExportLine(r, Ordering::Uid).starts_with(" 42,\"'=HYPERLINK(\"\"x\"\",1) Alpha\",R,"));
+    // Only the first character counts, and only these.
+    for (const char* first : {"Bo-Jo", "Bo=x", "'Quoted", "#1", "", "%"}) {
+        r.firstName = first;
+        EXPECT_TRUE(ExportLine(r, Ordering::Uid).starts_with(" 42," + std::string(first) + " Alpha,R,")) << first;
+    }
+    r.firstName = "";
+    r.lastName = "=Danger";  // the field starts with the blank after an empty first name
+    EXPECT_TRUE(ExportLine(r, Ordering::Uid).starts_with(" 42, =Danger,R,"));
+    // The listing line is not a spreadsheet cell and stays as it was.
+    r = AlphaBeta();
+    r.firstName = "=x";
+    EXPECT_TRUE(ListingLine(r, Ordering::Uid).starts_with("    42  Alpha,=x"));
+}
+
 TEST(CountText, LeadingAndTrailingBlank)
 {
     EXPECT_EQ(CountText(57), " 57 Records qualified ");

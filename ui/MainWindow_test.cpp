@@ -6,10 +6,12 @@
 #include "listing/LineLayout.h"
 #include "listing/ListingOrder.h"
 #include "listing/PlayerSelection.h"
+#include "testing/BadInputs.h"
 #include "testing/RunProgram.h"
 #include "testing/TestFiles.h"
 #include "tools/SampleMaster.h"
 #include "ui/ControlTable.h"
+#include "settings/GameFolderSetting.h"
 #include "ui/Dialogs.h"
 
 #include <commctrl.h>
@@ -556,6 +558,98 @@ TEST_F(Form1Test, TheFolderBrowserOpensAtTheWindowsCornerAndCancelChangesNothing
     EXPECT_EQ(SeenBoxes[0].placed.top, formRect.top + 1);
     EXPECT_EQ(TextOf(ControlOf(FolderBoxId)), "C:\\Kept");
     EXPECT_EQ(ReadBytes("galvorfolder.txt"), "C:\\Kept\r\n");
+}
+
+TEST_F(Form1Test, BadMasterFilesAndFoldersGiveTheListingOrAMessage)
+{
+    Open();
+    for (const testfiles::MasterCase& bad : testfiles::MakeMasterCases(folder.path() / "cases")) {
+        SCOPED_TRACE(bad.name);
+        std::optional<testfiles::FileSnapshot> before;
+        if (!bad.masterFile.empty())
+            before = testfiles::AgedSnapshot(bad.masterFile);
+        game = bad.folder;
+        {
+            BoxAnswerer answerer(IDOK);
+            RunYears("1871", "2024");
+        }
+        int listed = static_cast<int>(SendMessageA(ControlOf(ListBoxId), LB_GETCOUNT, 0, 0));
+        EXPECT_EQ(TextOf(ControlOf(CountLabelId)), CountText(listed));
+        if (SeenBoxes.empty()) {
+            EXPECT_TRUE(bad.opens);
+            if (bad.qualifying) {
+                EXPECT_EQ(listed, *bad.qualifying);
+            }
+        } else {
+            ASSERT_EQ(SeenBoxes.size(), 1u);
+            EXPECT_EQ(SeenBoxes[0].text.rfind("Cannot open \"" + files::JoinPath(bad.folder, "mastplyr.dat") + "\": ", 0),
+                      0u)
+                << SeenBoxes[0].text;
+            EXPECT_EQ(listed, 0);
+        }
+        if (before) {
+            EXPECT_TRUE(testfiles::Snapshot(bad.masterFile) == *before);
+        } else {
+            EXPECT_FALSE(std::filesystem::is_regular_file(files::JoinPath(bad.folder, "mastplyr.dat")));
+        }
+    }
+}
+
+TEST_F(Form1Test, BadSettingsFilesLoadAsTheyCanAndAreNeverChanged)
+{
+    for (const testfiles::SettingsCase& settings : testfiles::SettingsCases()) {
+        SCOPED_TRACE(settings.name);
+        testfiles::MakeSettings(folder.path(), settings);
+        Open();
+        std::string shown = TextOf(ControlOf(FolderBoxId));
+        if (settings.isFolder) {
+            EXPECT_EQ(shown, "Text1");
+        } else {
+            EXPECT_EQ(shown, FolderFromSettings(settings.bytes.substr(0, 32767)).substr(0, 511));
+            EXPECT_EQ(ReadBytes("galvorfolder.txt"), settings.bytes);
+        }
+        DestroyWindow(form);
+        TakeQuit();
+    }
+}
+
+TEST_F(Form1Test, SettingsHeldByAnotherProgramLoadEmptyAndAFailedSaveSaysSo)
+{
+    WriteBytes("galvorfolder.txt", "C:\\Old\r\n");
+    HANDLE held = CreateFileA("galvorfolder.txt", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    Open();
+    EXPECT_EQ(TextOf(ControlOf(FolderBoxId)), "");
+    CurrentPathDialogs().chooseFolder = [](HWND) { return std::string("D:\\New"); };
+    {
+        BoxAnswerer answerer(IDOK);
+        Click(ChangeFolderButtonId);
+    }
+    CloseHandle(held);
+    EXPECT_EQ(TextOf(ControlOf(FolderBoxId)), "D:\\New");
+    ASSERT_EQ(SeenBoxes.size(), 1u);
+    EXPECT_EQ(SeenBoxes[0].text.rfind("Cannot remember the game folder in \"", 0), 0u) << SeenBoxes[0].text;
+    EXPECT_EQ(ReadBytes("galvorfolder.txt"), "C:\\Old\r\n");
+    EXPECT_EQ(testfiles::Listing(folder.path()), "galvorfolder.txt");
+}
+
+TEST_F(Form1Test, AMasterFileHeldByAnotherProgramIsNamedAndUntouched)
+{
+    MakeGame(100);
+    std::string master = files::JoinPath(game, "mastplyr.dat");
+    auto before = testfiles::AgedSnapshot(master);
+    Open();
+    HANDLE held = CreateFileA(master.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    {
+        BoxAnswerer answerer(IDOK);
+        RunYears("1871", "2024");
+    }
+    CloseHandle(held);
+    ASSERT_EQ(SeenBoxes.size(), 1u);
+    EXPECT_EQ(SeenBoxes[0].text.rfind("Cannot open \"" + master + "\": ", 0), 0u) << SeenBoxes[0].text;
+    EXPECT_EQ(TextOf(ControlOf(CountLabelId)), " 0 Records qualified ");
+    EXPECT_TRUE(testfiles::Snapshot(master) == before);
 }
 
 TEST(Program, EndsWithExitCodeZeroHoweverItIsClosed)

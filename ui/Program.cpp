@@ -1,5 +1,6 @@
 #include "ui/Program.h"
 
+#include "files/Files.h"
 #include "ui/Handles.h"
 #include "ui/MainWindow.h"
 
@@ -76,20 +77,6 @@ bool HandleMultilineEditKeys(const MSG& message)
 
 }  // namespace
 
-void RestrictDllSearchToSystemFolder()
-{
-    using SetDirectories = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto setDirectories =
-        kernel ? reinterpret_cast<SetDirectories>(
-                     reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
-               : nullptr;
-    if (setDirectories)
-        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Older systems: at least take the current folder out of the search.
-    SetDllDirectoryA("");
-}
-
 std::string LoadRichEditLibrary()
 {
     // Full paths: a library of that name beside the program or in the current
@@ -120,7 +107,7 @@ void RunMessageLoop()
 
 int RunVeltrane(HINSTANCE instance)
 {
-    RestrictDllSearchToSystemFolder();
+    files::LoadLibrariesFromSystemFolderOnly();
     ComApartment apartment;
     InitialiseCommonControls();
     RichEditClassName = LoadRichEditLibrary();

@@ -5,10 +5,6 @@
 
 #include <string>
 
-// Loads DLLs from the system folder only, so that no planted DLL in the current
-// or the program's folder can run.
-void RestrictDllSearchToSystemFolder();
-
 // Loads a rich edit library from the system folder, if one is there; returns
 // its window class name ("RICHEDIT20A" or "RICHEDIT"), or empty.
 std::string LoadRichEditLibrary();
