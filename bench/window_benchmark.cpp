@@ -75,10 +75,10 @@ HWND MakeBaselineList(HWND form)
     HWND holder = CreateWindowExA(0, "Static", "baseline", WS_POPUP | WS_VISIBLE | WS_CAPTION, outer.left, outer.top,
                                   outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
-    const ControlSpec& spec = SpecOf(ListBoxId);
-    HWND list = CreateWindowExA(spec.exStyle, spec.className, "", WS_CHILD | WS_VISIBLE | spec.style, spec.x, spec.y,
-                                spec.width, spec.height, holder, nullptr, GetModuleHandleA(nullptr), nullptr);
-    SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(CachedFont(spec.font)), TRUE);
+    const ControlRow& row = RowOf(ListBoxId);
+    HWND list = CreateWindowExA(row.exStyle, row.className, "", WS_CHILD | WS_VISIBLE | row.style, row.x, row.y,
+                                row.width, row.height, holder, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(CachedFont(row.font)), TRUE);
     Pump();
     return list;
 }

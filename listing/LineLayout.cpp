@@ -91,6 +91,26 @@ void WritePlayerCell(LineWriter& line, const MasterPlayerRecord& record)
     line.blanks(PlayerWidth - (line.position() - start));
 }
 
+// Arm angle, velocity, style and out pitch, each after the separator; then a
+// pitcher's twelve flags, each after the separator, or the filler of every other role.
+void WritePitchingColumns(LineWriter& line, const MasterPlayerRecord& record, char separator,
+                          std::string_view nonPitcher)
+{
+    for (std::string_view text : {ArmAngleText(record.armAngle), GradeText(record.velocity),
+                                  StyleText(record.style), PitchName(record.outPitch)}) {
+        line.put(separator);
+        line.put(text);
+    }
+    if (!IsPitcher(record)) {
+        line.put(nonPitcher);
+        return;
+    }
+    for (std::uint8_t flag : record.pitchFlags) {
+        line.put(separator);
+        line.put(FlagText(flag));
+    }
+}
+
 // Everything after the UID and the player: the same in both orderings.
 void WriteListingTail(LineWriter& line, const MasterPlayerRecord& record)
 {
@@ -104,22 +124,7 @@ void WriteListingTail(LineWriter& line, const MasterPlayerRecord& record)
     line.put(' ');
     line.put(MaskedNumberOf(record.debutYear, " 0000 ").view());
     line.put(MaskedNumberOf(record.finalYear, "0000 ").view());
-    line.put(' ');
-    line.put(ArmAngleText(record.armAngle));
-    line.put(' ');
-    line.put(GradeText(record.velocity));
-    line.put(' ');
-    line.put(StyleText(record.style));
-    line.put(' ');
-    line.put(PitchName(record.outPitch));
-    if (!IsPitcher(record)) {
-        line.put(NonPitcherFlags);
-        return;
-    }
-    for (std::uint8_t flag : record.pitchFlags) {
-        line.put(' ');
-        line.put(FlagText(flag));
-    }
+    WritePitchingColumns(line, record, ' ', NonPitcherFlags);
 }
 
 // A spreadsheet runs a cell that begins with one of these as a formula.
@@ -220,22 +225,7 @@ void AppendExportLine(std::string& out, const MasterPlayerRecord& record, Orderi
     line.put(NumberTextOf(record.debutYear).view());
     line.put(',');
     line.put(NumberTextOf(record.finalYear).view());
-    line.put(',');
-    line.put(ArmAngleText(record.armAngle));
-    line.put(',');
-    line.put(GradeText(record.velocity));
-    line.put(',');
-    line.put(StyleText(record.style));
-    line.put(',');
-    line.put(PitchName(record.outPitch));
-    if (!IsPitcher(record)) {
-        line.put(NonPitcherExportFlags);
-        return;
-    }
-    for (std::uint8_t flag : record.pitchFlags) {
-        line.put(',');
-        line.put(FlagText(flag));
-    }
+    WritePitchingColumns(line, record, ',', NonPitcherExportFlags);
 }
 
 std::string ExportLine(const MasterPlayerRecord& record, Ordering ordering)

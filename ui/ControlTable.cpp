@@ -16,7 +16,7 @@ constexpr int Platform = PlatformColours;
 }  // namespace
 
 // clang-format off
-const std::array<ControlSpec, ControlCount> ControlTable = {{
+const std::array<ControlRow, ControlCount> ControlTable = {{
     // class     text                      id                    x    y    w    h    styles                                          extended          font              text colour       background       element
     {"Static", "0 Records Qualified",    CountLabelId,         20,  77, 350,  21, LabelStyle,                                       0,                SansBold16,       COLOR_WINDOWTEXT, COLOR_BTNFACE,   0},
     {"Edit",   "",                       FirstYearBoxId,      486,  56,  73,  21, YearBoxStyle,                                     WS_EX_CLIENTEDGE, SansBold11,       COLOR_WINDOWTEXT, COLOR_WINDOW,    0},
@@ -36,7 +36,7 @@ const std::array<ControlSpec, ControlCount> ControlTable = {{
 }};
 // clang-format on
 
-const ControlSpec& SpecOf(int id)
+const ControlRow& RowOf(int id)
 {
     return ControlTable[static_cast<std::size_t>(id - CountLabelId)];
 }

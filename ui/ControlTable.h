@@ -35,7 +35,7 @@ inline constexpr int ControlCount = 15;
 // No system colour: the control keeps the platform's own colours.
 inline constexpr int PlatformColours = -1;
 
-struct ControlSpec {
+struct ControlRow {
     const char* className;
     const char* text;
     int id;
@@ -49,6 +49,6 @@ struct ControlSpec {
 };
 
 // In creation order, which is also the z-order and the tab order.
-extern const std::array<ControlSpec, ControlCount> ControlTable;
+extern const std::array<ControlRow, ControlCount> ControlTable;
 
-const ControlSpec& SpecOf(int id);
+const ControlRow& RowOf(int id);

@@ -20,20 +20,20 @@ std::vector<std::string> Fields(std::string_view text)
 
 }  // namespace
 
-FontSpec ParseFontString(std::string_view text)
+FontRequest ParseFontString(std::string_view text)
 {
     std::vector<std::string> fields = Fields(text);
     auto number = [&fields](std::size_t index) {
         return index < fields.size() ? std::atoi(fields[index].c_str()) : 0;
     };
-    FontSpec spec;
-    spec.face = fields[0];
-    spec.height = number(1);
-    spec.weight = number(5);
-    spec.italic = number(6) != 0;
-    spec.underline = number(7) != 0;
-    spec.strikeOut = number(8) != 0;
-    return spec;
+    FontRequest request;
+    request.face = fields[0];
+    request.height = number(1);
+    request.weight = number(5);
+    request.italic = number(6) != 0;
+    request.underline = number(7) != 0;
+    request.strikeOut = number(8) != 0;
+    return request;
 }
 
 int FontPixelHeight(int height, int pixelsPerInch)

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-struct FontSpec {
+struct FontRequest {
     std::string face;  // empty: the control keeps its default font
     int height = 0;    // negative: pixels; positive: points
     int weight = 0;
@@ -17,7 +17,7 @@ struct FontSpec {
 // Only face, height, weight, italic, underline and strike-out are used; the
 // width, escapement, orientation, character set, precision, quality and
 // pitch fields are ignored. Missing or non-numeric fields read as 0.
-FontSpec ParseFontString(std::string_view text);
+FontRequest ParseFontString(std::string_view text);
 
 // The character height to ask for: a negative height is used as it is; points
 // become -(points * pixels per inch / 72), truncated.

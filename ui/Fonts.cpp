@@ -27,14 +27,14 @@ BYTE FaceCharset(HDC screen, const std::string& face)
 
 OwnedFont MakeFont(std::string_view fontString)
 {
-    FontSpec spec = ParseFontString(fontString);
-    if (spec.face.empty())
+    FontRequest request = ParseFontString(fontString);
+    if (request.face.empty())
         return OwnedFont();
     ScreenDc screen;
-    int height = FontPixelHeight(spec.height, GetDeviceCaps(screen.get(), LOGPIXELSY));
-    return OwnedFont(CreateFontA(height, 0, 0, 0, spec.weight, spec.italic, spec.underline, spec.strikeOut,
-                                 FaceCharset(screen.get(), spec.face), OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, spec.face.c_str()));
+    int height = FontPixelHeight(request.height, GetDeviceCaps(screen.get(), LOGPIXELSY));
+    return OwnedFont(CreateFontA(height, 0, 0, 0, request.weight, request.italic, request.underline, request.strikeOut,
+                                 FaceCharset(screen.get(), request.face), OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, request.face.c_str()));
 }
 
 }  // namespace

@@ -25,13 +25,13 @@ TEST(ScaledRect, RoundsHalvesToEven)
 
 TEST(FontString, FaceHeightWeightAndStyleFieldsOnly)
 {
-    FontSpec sans = ParseFontString("MS Sans Serif,-16,0,0,0,700,0,0,0,0,1,2,1,34");
+    FontRequest sans = ParseFontString("MS Sans Serif,-16,0,0,0,700,0,0,0,0,1,2,1,34");
     EXPECT_EQ(sans.face, "MS Sans Serif");
     EXPECT_EQ(sans.height, -16);
     EXPECT_EQ(sans.weight, 700);
     EXPECT_FALSE(sans.italic || sans.underline || sans.strikeOut);
 
-    FontSpec styled = ParseFontString("Courier,12,9,9,9,400,1,1,1,255,9,9,9,9");
+    FontRequest styled = ParseFontString("Courier,12,9,9,9,400,1,1,1,255,9,9,9,9");
     EXPECT_EQ(styled.face, "Courier");
     EXPECT_EQ(styled.height, 12);
     EXPECT_EQ(styled.weight, 400);

@@ -66,8 +66,8 @@ bool IsEditControl(HWND window)
 template <typename Visit>
 void ForEachControl(Visit&& visit)
 {
-    for (const ControlSpec& spec : ControlTable)
-        if (HWND control = ControlOf(spec.id))
+    for (const ControlRow& row : ControlTable)
+        if (HWND control = ControlOf(row.id))
             if (ControlRecord* record = RecordOf(control))
                 visit(control, *record);
 }
@@ -94,31 +94,31 @@ LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM l
 
 // ---- creation ---------------------------------------------------------------
 
-void SetUpControl(HWND control, const ControlSpec& spec)
+void SetUpControl(HWND control, const ControlRow& row)
 {
     auto owned = std::make_unique<ControlRecord>();
     ControlRecord& record = *owned;
-    record.element = spec.element;
-    record.coloursOn = spec.textColour != PlatformColours;
+    record.element = row.element;
+    record.coloursOn = row.textColour != PlatformColours;
     if (record.coloursOn) {
-        record.textColour = spec.textColour;
-        record.backColour = spec.backColour;
-        record.backBrush.reset(CreateSolidBrush(GetSysColor(spec.backColour)));
+        record.textColour = row.textColour;
+        record.backColour = row.backColour;
+        record.backBrush.reset(CreateSolidBrush(GetSysColor(row.backColour)));
     }
     // Attached before subclassing: the control procedure needs it from the first message.
     Attach(control, std::move(owned));
     record.previousProc =
         reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
-    record.font = CachedFont(spec.font);
+    record.font = CachedFont(row.font);
     if (record.font)
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(record.font), TRUE);
 
-    if (lstrcmpiA(spec.className, "Edit") == 0) {
+    if (lstrcmpiA(row.className, "Edit") == 0) {
         SendMessageA(control, EM_SETLIMITTEXT, 0, 0);
         SendMessageA(control, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(0, 0));
-    } else if (spec.id == UidOptionId || spec.id == NameOptionId) {
-        SendMessageA(control, BM_SETCHECK, spec.id == NameOptionId ? BST_CHECKED : BST_UNCHECKED, 0);
-    } else if (spec.id == ListBoxId) {
+    } else if (row.id == UidOptionId || row.id == NameOptionId) {
+        SendMessageA(control, BM_SETCHECK, row.id == NameOptionId ? BST_CHECKED : BST_UNCHECKED, 0);
+    } else if (row.id == ListBoxId) {
         SendMessageA(control, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     }
 }
@@ -126,13 +126,13 @@ void SetUpControl(HWND control, const ControlSpec& spec)
 bool CreateControls(HWND form)
 {
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(form, GWLP_HINSTANCE));
-    for (const ControlSpec& spec : ControlTable) {
-        HWND control = CreateWindowExA(spec.exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
-                                       spec.x, spec.y, spec.width, spec.height, form,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+    for (const ControlRow& row : ControlTable) {
+        HWND control = CreateWindowExA(row.exStyle, row.className, row.text, WS_CHILD | WS_VISIBLE | row.style,
+                                       row.x, row.y, row.width, row.height, form,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
         if (!control)
             return false;
-        SetUpControl(control, spec);
+        SetUpControl(control, row);
     }
     SetFocus(ControlOf(FirstYearBoxId));
     return true;

@@ -224,35 +224,35 @@ TEST_F(Form1Test, EveryControlIsAsTheTableSays)
 {
     Open();
     HWND child = GetWindow(form, GW_CHILD);
-    for (const ControlSpec& spec : ControlTable) {
-        SCOPED_TRACE(spec.text);
-        HWND control = GetDlgItem(form, spec.id);
+    for (const ControlRow& row : ControlTable) {
+        SCOPED_TRACE(row.text);
+        HWND control = GetDlgItem(form, row.id);
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(child, control) << "z-order";  // creation order, first on top
         child = GetWindow(child, GW_HWNDNEXT);
-        EXPECT_EQ(lstrcmpiA(ClassOf(control).c_str(), spec.className), 0) << ClassOf(control);
-        EXPECT_EQ(GetDlgCtrlID(control), spec.id);
-        EXPECT_EQ(TextOf(control), spec.text);
+        EXPECT_EQ(lstrcmpiA(ClassOf(control).c_str(), row.className), 0) << ClassOf(control);
+        EXPECT_EQ(GetDlgCtrlID(control), row.id);
+        EXPECT_EQ(TextOf(control), row.text);
         RECT at = ClientRectOf(control);
-        EXPECT_EQ(at.left, spec.x);
-        EXPECT_EQ(at.top, spec.y);
-        EXPECT_EQ(at.right - at.left, spec.width);
-        EXPECT_EQ(at.bottom - at.top, spec.height);
+        EXPECT_EQ(at.left, row.x);
+        EXPECT_EQ(at.top, row.y);
+        EXPECT_EQ(at.right - at.left, row.width);
+        EXPECT_EQ(at.bottom - at.top, row.height);
 
-        DWORD expected = WS_CHILD | WS_VISIBLE | spec.style;
+        DWORD expected = WS_CHILD | WS_VISIBLE | row.style;
         DWORD style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)) & ~static_cast<DWORD>(WS_DISABLED);
-        if (spec.id == ListBoxId)
+        if (row.id == ListBoxId)
             style |= WS_VSCROLL;  // the list hides its scroll bar while it has nothing to scroll
-        if (spec.id == UidOptionId)
+        if (row.id == UidOptionId)
             style |= WS_TABSTOP;  // an option button is a tab stop only while it is on
         EXPECT_EQ(style, expected) << std::hex << (style ^ expected);
         EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(control, GWL_EXSTYLE)) & ~static_cast<DWORD>(WS_EX_NOPARENTNOTIFY),
-                  spec.exStyle);
+                  row.exStyle);
 
         auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
         LOGFONTA logFont{};
         ASSERT_TRUE(font && GetObjectA(font, sizeof logFont, &logFont));
-        std::string fontString = spec.font;
+        std::string fontString = row.font;
         EXPECT_EQ(std::string(logFont.lfFaceName), fontString.substr(0, fontString.find(',')));
         EXPECT_EQ(logFont.lfHeight, std::stoi(fontString.substr(fontString.find(',') + 1)));
         EXPECT_EQ(logFont.lfWeight, fontString.find(",400,") != std::string::npos ? 400 : 700);
@@ -397,12 +397,12 @@ TEST_F(Form1Test, DoublingTheWidthDoublesEveryLeftAndRightEdge)
     SetWindowPos(form, nullptr, 0, 0, outer.right - outer.left + client.right, outer.bottom - outer.top,
                  SWP_NOMOVE | SWP_NOZORDER);
     Pump();
-    for (const ControlSpec& spec : ControlTable) {
-        RECT at = ClientRectOf(ControlOf(spec.id));
-        EXPECT_EQ(at.left, 2 * spec.x) << spec.text;
-        EXPECT_EQ(at.right, 2 * (spec.x + spec.width)) << spec.text;
-        EXPECT_EQ(at.top, spec.y) << spec.text;
-        EXPECT_EQ(at.bottom, spec.y + spec.height) << spec.text;
+    for (const ControlRow& row : ControlTable) {
+        RECT at = ClientRectOf(ControlOf(row.id));
+        EXPECT_EQ(at.left, 2 * row.x) << row.text;
+        EXPECT_EQ(at.right, 2 * (row.x + row.width)) << row.text;
+        EXPECT_EQ(at.top, row.y) << row.text;
+        EXPECT_EQ(at.bottom, row.y + row.height) << row.text;
     }
     auto font = reinterpret_cast<HFONT>(SendMessageA(ControlOf(CountLabelId), WM_GETFONT, 0, 0));
     LOGFONTA logFont{};
@@ -414,17 +414,17 @@ TEST_F(Form1Test, MaximiseMinimiseAndRestoreGiveBackTheTablesRectangles)
 {
     Open();
     auto expectTable = [](const char* when) {
-        for (const ControlSpec& spec : ControlTable) {
-            RECT at = ClientRectOf(ControlOf(spec.id));
-            EXPECT_EQ(at.left, spec.x) << spec.text << when;
-            EXPECT_EQ(at.top, spec.y) << spec.text << when;
-            EXPECT_EQ(at.right, spec.x + spec.width) << spec.text << when;
-            EXPECT_EQ(at.bottom, spec.y + spec.height) << spec.text << when;
+        for (const ControlRow& row : ControlTable) {
+            RECT at = ClientRectOf(ControlOf(row.id));
+            EXPECT_EQ(at.left, row.x) << row.text << when;
+            EXPECT_EQ(at.top, row.y) << row.text << when;
+            EXPECT_EQ(at.right, row.x + row.width) << row.text << when;
+            EXPECT_EQ(at.bottom, row.y + row.height) << row.text << when;
         }
     };
     ShowWindow(form, SW_MAXIMIZE);
     Pump();
-    EXPECT_NE(ClientRectOf(ControlOf(ExitButtonId)).left, SpecOf(ExitButtonId).x);
+    EXPECT_NE(ClientRectOf(ControlOf(ExitButtonId)).left, RowOf(ExitButtonId).x);
     ShowWindow(form, SW_RESTORE);
     Pump();
     expectTable(" after maximise and restore");
