@@ -656,7 +656,7 @@ TEST(Program, EndsWithExitCodeZeroHoweverItIsClosed)
 {
     ScratchFolder folder;
     std::string program = testfiles::SiblingProgram("Veltrane_V10");
-    for (int way = 0; way < 3; ++way) {
+    for (int way = 0; way < 4; ++way) {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
@@ -674,8 +674,10 @@ TEST(Program, EndsWithExitCodeZeroHoweverItIsClosed)
             PostMessageA(GetDlgItem(window, ExitButtonId), BM_CLICK, 0, 0);
         else if (way == 1)
             PostMessageA(window, WM_CLOSE, 0, 0);
-        else
+        else if (way == 2)
             PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        else
+            PostMessageA(window, WM_SYSKEYDOWN, VK_F4, 1 << 29);  // Alt+F4
         EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0) << way;
         DWORD code = 99;
         GetExitCodeProcess(process.hProcess, &code);
