@@ -50,11 +50,6 @@ public:
             at_ += count;
         }
     }
-    void leftCell(std::string_view text, int width)
-    {
-        put(text);
-        blanks(width - static_cast<std::ptrdiff_t>(text.size()));
-    }
     void rightCell(std::string_view text, int width)
     {
         blanks(width - static_cast<std::ptrdiff_t>(text.size()));
