@@ -52,9 +52,7 @@ TEST(BadInput, MasterFilesAndFoldersGiveTheListingOrAMessage)
     ScratchFolder scratch;
     for (const testfiles::MasterCase& bad : testfiles::MakeMasterCases(scratch.path())) {
         SCOPED_TRACE(bad.name);
-        std::optional<testfiles::FileSnapshot> before;
-        if (!bad.masterFile.empty())
-            before = testfiles::AgedSnapshot(bad.masterFile);
+        std::optional<testfiles::FileSnapshot> before = testfiles::BeforeRun(bad);
         auto result = Cli({"--folder", bad.folder, "--first", "1871", "--last", "2024", "--order", "uid", "--csv",
                            "out.csv", "--force"},
                           scratch.str());
@@ -71,11 +69,7 @@ TEST(BadInput, MasterFilesAndFoldersGiveTheListingOrAMessage)
             EXPECT_FALSE(bad.opens);  // Linux opens every case that has a file
 #endif
         }
-        if (before) {
-            EXPECT_TRUE(testfiles::Snapshot(bad.masterFile) == *before);
-        } else {
-            EXPECT_FALSE(std::filesystem::is_regular_file(files::JoinPath(bad.folder, "mastplyr.dat")));
-        }
+        EXPECT_TRUE(testfiles::UntouchedByRun(bad, before));
     }
 }
 

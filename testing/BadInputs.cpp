@@ -1,5 +1,6 @@
 #include "testing/BadInputs.h"
 
+#include "files/Files.h"
 #include "tools/SampleMaster.h"
 
 #include <chrono>
@@ -103,6 +104,20 @@ FileSnapshot AgedSnapshot(const std::string& path)
 {
     std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(24));
     return Snapshot(path);
+}
+
+std::optional<FileSnapshot> BeforeRun(const MasterCase& bad)
+{
+    if (bad.masterFile.empty())
+        return std::nullopt;
+    return AgedSnapshot(bad.masterFile);
+}
+
+bool UntouchedByRun(const MasterCase& bad, const std::optional<FileSnapshot>& before)
+{
+    if (before)
+        return Snapshot(bad.masterFile) == *before;
+    return !std::filesystem::is_regular_file(files::JoinPath(bad.folder, "mastplyr.dat"));
 }
 
 }  // namespace testfiles

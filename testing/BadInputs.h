@@ -38,4 +38,9 @@ void MakeSettings(const std::filesystem::path& folder, const SettingsCase& setti
 // The file's bytes and time, dated back a day first so a write would show.
 FileSnapshot AgedSnapshot(const std::string& path);
 
+// Before a run: the aged snapshot of the case's master file, if it has one.
+std::optional<FileSnapshot> BeforeRun(const MasterCase& bad);
+// After it: the master file has the same bytes and time, or there is still none.
+bool UntouchedByRun(const MasterCase& bad, const std::optional<FileSnapshot>& before);
+
 }  // namespace testfiles

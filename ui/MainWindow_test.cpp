@@ -565,9 +565,7 @@ TEST_F(Form1Test, BadMasterFilesAndFoldersGiveTheListingOrAMessage)
     Open();
     for (const testfiles::MasterCase& bad : testfiles::MakeMasterCases(folder.path() / "cases")) {
         SCOPED_TRACE(bad.name);
-        std::optional<testfiles::FileSnapshot> before;
-        if (!bad.masterFile.empty())
-            before = testfiles::AgedSnapshot(bad.masterFile);
+        std::optional<testfiles::FileSnapshot> before = testfiles::BeforeRun(bad);
         game = bad.folder;
         {
             BoxAnswerer answerer(IDOK);
@@ -587,11 +585,7 @@ TEST_F(Form1Test, BadMasterFilesAndFoldersGiveTheListingOrAMessage)
                 << SeenBoxes[0].text;
             EXPECT_EQ(listed, 0);
         }
-        if (before) {
-            EXPECT_TRUE(testfiles::Snapshot(bad.masterFile) == *before);
-        } else {
-            EXPECT_FALSE(std::filesystem::is_regular_file(files::JoinPath(bad.folder, "mastplyr.dat")));
-        }
+        EXPECT_TRUE(testfiles::UntouchedByRun(bad, before));
     }
 }
 
