@@ -67,8 +67,8 @@ build_all() {
     configure_and_build native
     configure_and_build sanitize -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELTRANE_SANITIZE=ON
     build_fuzz_targets
-    configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
-    configure_and_build x86_64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake"
+    configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DVELTRANE_WINE="$WINE"
+    configure_and_build x86_64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DVELTRANE_WINE="$WINE"
 }
 
 # ---- fuzzing ---------------------------------------------------------------
@@ -124,6 +124,21 @@ command_fuzz() {
 }
 
 # ---- Wine and a private X display -----------------------------------------
+
+# Wine's own launcher starts every program through its 32-bit loader. Some
+# kernels run 64-bit code only (an i386 exec is refused): there only the
+# 64-bit loader works, and only 64-bit Windows programs can run.
+WINE=wine
+RUNS_32BIT=yes
+choose_wine() {
+    if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1 \
+        && [ -x /usr/lib/wine/wine64 ]; then
+        WINE=/usr/lib/wine/wine64
+        RUNS_32BIT=no
+        export WINELOADER=$WINE
+    fi
+}
+wine() { "$WINE" "$@"; }
 
 XVFB_PID=
 
@@ -208,12 +223,18 @@ run_tests() {  # build name...
 
 command_test() {
     install_packages "${BUILD_PACKAGES[@]}"
+    choose_wine
     build_all
     trap stop_display_and_wine EXIT
     start_display
     start_wine
-    local result=0
-    run_tests native sanitize i686 x86_64 || result=1
+    local result=0 windows=(i686 x86_64)
+    if [ "$RUNS_32BIT" = no ]; then
+        say "WARNING: this machine's kernel runs 64-bit programs only (it refuses to start 32-bit ones)," \
+            "so the i686 build is built but its tests cannot run here; the x86-64 build's tests run instead."
+        windows=(x86_64)
+    fi
+    run_tests native sanitize "${windows[@]}" || result=1
     run_fuzz_replays || result=1
     [ $result -eq 0 ] || exit 1
     say "All tests passed"
