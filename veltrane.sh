@@ -21,11 +21,12 @@ say() { printf '\n== %s\n' "$*"; }
 
 # ---- packages -------------------------------------------------------------
 
-RUN_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686 wine wine64 wine32:i386 fonts-liberation)
+RUN_PACKAGES=(cmake ninja-build g++ libxlsxwriter-dev g++-mingw-w64-i686 libz-mingw-w64-dev
+              wine wine64 wine32:i386 fonts-liberation)
 BENCH_PACKAGES=(libbenchmark-dev time)
 SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick fonts-liberation)
-BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
-                g++-mingw-w64-i686 g++-mingw-w64-x86-64
+BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libxlsxwriter-dev python3-openpyxl
+                g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
                 wine wine64 wine32:i386 xvfb xauth)
 
 missing_packages() {
@@ -53,6 +54,36 @@ install_packages() {
     apt-get install -y -qq --no-install-recommends $missing >/dev/null
 }
 
+# ---- libxlsxwriter's sources for the Windows builds -------------------------
+
+# Debian ships libxlsxwriter for Linux only; the Windows builds compile Debian's
+# source package of it with the MinGW toolchain. It is fetched with apt's own
+# verification, through a private source list that leaves the system's alone.
+XLSXWRITER_VERSION=1.1.4
+XLSXWRITER_SOURCE=$BUILD/deps/libxlsxwriter-RELEASE_$XLSXWRITER_VERSION
+
+fetch_xlsxwriter_source() {
+    [ -f "$XLSXWRITER_SOURCE/CMakeLists.txt" ] && return 0
+    say "Fetching Debian's source package of libxlsxwriter"
+    local state=$BUILD/deps/apt
+    mkdir -p "$state/parts" "$state/lists/partial"
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$state/parts/src.sources"
+    local options=(-o Dir::Etc::SourceParts="$state/parts" -o Dir::Etc::SourceList=/dev/null
+                   -o Dir::State::Lists="$state/lists")
+    apt-get "${options[@]}" update -qq
+    (cd "$BUILD/deps" && apt-get "${options[@]}" source --download-only -qq libxlsxwriter >/dev/null 2>&1)
+    tar -xzf "$BUILD/deps/libxlsxwriter_$XLSXWRITER_VERSION.orig.tar.gz" -C "$BUILD/deps"
+    [ -f "$XLSXWRITER_SOURCE/CMakeLists.txt" ] || { echo "libxlsxwriter's sources did not unpack" >&2; exit 1; }
+}
+
+windows_build() {  # name toolchain [cmake options...]
+    local name=$1 toolchain=$2
+    shift 2
+    fetch_xlsxwriter_source
+    configure_and_build "$name" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" \
+        -DVELTRANE_XLSXWRITER_SOURCE="$XLSXWRITER_SOURCE" -DVELTRANE_WINE="$WINE" "$@"
+}
+
 # ---- builds ---------------------------------------------------------------
 
 configure_and_build() {  # name [cmake options...]
@@ -67,8 +98,8 @@ build_all() {
     configure_and_build native
     configure_and_build sanitize -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELTRANE_SANITIZE=ON
     build_fuzz_targets
-    configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DVELTRANE_WINE="$WINE"
-    configure_and_build x86_64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DVELTRANE_WINE="$WINE"
+    windows_build i686 mingw-i686
+    windows_build x86_64 mingw-x86_64
 }
 
 # ---- fuzzing ---------------------------------------------------------------
@@ -247,7 +278,7 @@ command_run() {
         exit 1
     fi
     configure_and_build native
-    configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
+    windows_build i686 mingw-i686
     # A prefix of its own, left as Wine makes it, so a window manager manages the window.
     export WINEPREFIX=$BUILD/wineprefix-run WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     use_fixed_pitch_stand_ins
@@ -260,7 +291,7 @@ command_run() {
 command_screenshot() {
     install_packages "${BUILD_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
     configure_and_build native
-    configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
+    windows_build i686 mingw-i686
     trap stop_display_and_wine EXIT
     start_display
     start_wine
@@ -286,7 +317,7 @@ command_screenshot() {
 command_bench() {
     install_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
     configure_and_build bench -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF
-    configure_and_build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
+    windows_build i686 mingw-i686
     say "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 
     say "Core (Google Benchmark)"

@@ -2,12 +2,15 @@
 // It prints what the window lists, in the window's order, and writes the same
 // export file as Write CSV File.
 
+#include "cli/Terminal.h"
 #include "files/Files.h"
+#include "listing/AnsiText.h"
+#include "listing/CsvExport.h"
 #include "listing/LineLayout.h"
 #include "listing/ListingOrder.h"
 #include "listing/Messages.h"
-#include "listing/PlayerSelection.h"
-#include "listing/YearText.h"
+#include "listing/PlayerRun.h"
+#include "listing/WorkbookExport.h"
 #include "settings/GameFolderSetting.h"
 
 #include <cstdio>
@@ -30,7 +33,7 @@ constexpr int ExitBadArguments = 2;
 
 constexpr const char* HelpText =
     "usage: veltrane-cli [--folder DIR] --first YEAR --last YEAR [--order uid|name]\n"
-    "                    [--csv FILE [--force]]\n"
+    "                    [--csv FILE] [--xlsx FILE] [--force] [--encoding ansi|utf-8]\n"
     "\n"
     "Lists every valid player of DIR/mastplyr.dat whose career overlaps the seasons\n"
     "from YEAR to YEAR (both included), as the Veltrane window does: the column\n"
@@ -44,7 +47,14 @@ constexpr const char* HelpText =
     "  --order uid|name lines begin with the UID or with the name (default: name)\n"
     "  --csv FILE       also write the players to FILE, in master-file order, exactly\n"
     "                   as Write CSV File does (FILE is taken as given: no .CSV added)\n"
-    "  --force          replace FILE if it exists\n"
+    "  --xlsx FILE      also write the players to FILE as an Excel workbook, in\n"
+    "                   master-file order, with numbers as numbers and every other\n"
+    "                   field as text (FILE is taken as given: no .xlsx added)\n"
+    "  --force          replace the --csv and --xlsx files if they exist\n"
+    "  --encoding ansi|utf-8\n"
+    "                   how names are written to standard output: as the game's\n"
+    "                   file holds them (ansi), or in UTF-8. Default: the\n"
+    "                   terminal's own characters on a terminal, ansi otherwise\n"
     "  --help           this text\n"
     "\n"
     "Exit codes: 0 done; 1 the master file or FILE could not be read or written\n"
@@ -56,6 +66,8 @@ struct Options {
     std::optional<std::string> last;
     Ordering ordering = Ordering::Name;
     std::optional<std::string> csv;
+    std::optional<std::string> xlsx;
+    std::optional<OutputEncoding> encoding;
     bool force = false;
     bool help = false;
 };
@@ -82,14 +94,19 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
                                              : name == "--first" ? &options.first
                                              : name == "--last"  ? &options.last
                                              : name == "--csv"   ? &options.csv
+                                             : name == "--xlsx"  ? &options.xlsx
                                                                  : nullptr;
-        if (!target && name != "--order")
+        if (!target && name != "--order" && name != "--encoding")
             return "unknown argument " + std::string(name);
         if (i + 1 >= argc)
             return std::string(name) + " needs a value";
         std::string value = argv[++i];
         if (target) {
             *target = value;
+        } else if (name == "--encoding") {
+            if (value != "ansi" && value != "utf-8")
+                return "--encoding is ansi or utf-8, not " + value;
+            options.encoding = value == "ansi" ? OutputEncoding::Ansi : OutputEncoding::Utf8;
         } else if (value == "uid" || value == "name") {
             options.ordering = value == "uid" ? Ordering::Uid : Ordering::Name;
         } else {
@@ -136,66 +153,105 @@ private:
     std::vector<Place> places_;
 };
 
-bool PrintLine(std::string_view line)
+// The listing's lines on standard output, in the encoding it asks for.
+class ListingPrinter {
+public:
+    explicit ListingPrinter(OutputEncoding encoding) : encoding_(encoding) {}
+
+    bool line(std::string_view text)
+    {
+        if (encoding_ == OutputEncoding::Ansi)
+            return put(text);
+        pending_ += text;
+        pending_ += '\n';
+        return pending_.size() < FlushSize || flush();
+    }
+
+    bool finish() { return flush() && std::fflush(stdout) == 0; }
+
+private:
+    static constexpr std::size_t FlushSize = 1 << 16;
+
+    bool put(std::string_view text)
+    {
+        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fputc('\n', stdout) != EOF;
+    }
+
+    bool flush()
+    {
+        bool written = true;
+        if (encoding_ == OutputEncoding::Utf8) {
+            std::string utf8 = Utf8FromAnsi(pending_);
+            written = std::fwrite(utf8.data(), 1, utf8.size(), stdout) == utf8.size();
+        } else if (encoding_ == OutputEncoding::Console) {
+            written = std::fflush(stdout) == 0 && WriteConsoleText(pending_);
+        }
+        pending_.clear();
+        return written;
+    }
+
+    OutputEncoding encoding_;
+    std::string pending_;
+};
+
+bool ExistsWithoutForce(const Options& options, const std::optional<std::string>& target)
 {
-    return std::fwrite(line.data(), 1, line.size(), stdout) == line.size() && std::fputc('\n', stdout) != EOF;
+    if (!target || options.force || files::KindOf(*target) != files::PathKind::File)
+        return false;
+    Complain("\"" + *target + "\" already exists. Give --force to replace it.");
+    return true;
+}
+
+// Writes the export files the options ask for; false, having said why, when one fails.
+bool WriteExports(const Options& options, const KeptPlayers& players)
+{
+    std::string reason;
+    if (options.csv && !WriteCsvPlayers(*options.csv, players, reason)) {
+        Complain(CannotWriteMessage(*options.csv, reason));
+        return false;
+    }
+    if (options.xlsx && !WriteWorkbook(*options.xlsx, players, reason)) {
+        Complain(CannotWriteMessage(*options.xlsx, reason));
+        return false;
+    }
+    return true;
 }
 
 int Run(const Options& options)
 {
-    int currentYear = files::CurrentYear();
-    std::optional<std::int16_t> first = YearFromText(*options.first);
-    std::optional<std::int16_t> last = YearFromText(*options.last);
-    if (!IsAcceptedYear(first, currentYear) || !IsAcceptedYear(last, currentYear)) {
+    std::optional<std::string> folder = options.folder ? options.folder : LoadGameFolder();
+    PlayerRun run = RunPlayers({*options.first, *options.last, folder.value_or(std::string()), options.ordering});
+    switch (run.outcome) {
+    case RunOutcome::YearsOutOfRange:
         Complain(YearsOutOfRangeMessage);
         return ExitBadArguments;
-    }
-
-    std::optional<std::string> folder = options.folder ? options.folder : LoadGameFolder();
-    if (!folder || folder->empty()) {
+    case RunOutcome::NoFolder:
         Complain("No game folder: give --folder DIR, or run where galvorfolder.txt names one.");
         return ExitBadArguments;
+    case RunOutcome::CannotOpen:
+        Complain(CannotOpenMessage(run.path, run.reason));
+        return ExitFileProblem;
+    case RunOutcome::Done:
+        break;
     }
+    if (ExistsWithoutForce(options, options.csv) || ExistsWithoutForce(options, options.xlsx))
+        return ExitFileProblem;
+    if (!WriteExports(options, run.players))
+        return ExitFileProblem;
 
-    files::ReplacingWriter csv;
-    if (options.csv) {
-        if (files::KindOf(*options.csv) == files::PathKind::File && !options.force) {
-            Complain("\"" + *options.csv + "\" already exists. Give --force to replace it.");
-            return ExitFileProblem;
-        }
-        if (!csv.begin(*options.csv)) {
-            Complain(CannotWriteMessage(*options.csv, csv.failure()));
-            return ExitFileProblem;
-        }
-    }
-
+    const KeptPlayers& players = run.players;
     LineStore listing;
-    std::string exportLine;
-    Selection selection = SelectPlayers(*folder, {*first, *last}, [&](const MasterPlayerRecord& record) {
-        listing.add([&](std::string& out) { AppendListingLine(out, record, options.ordering); });
-        if (options.csv) {
-            exportLine.clear();
-            AppendExportLine(exportLine, record, options.ordering);
-            exportLine += "\r\n";
-            csv.write(exportLine);
-        }
-    });
-    if (selection.opened.outcome != files::OpenResult::Opened) {
-        Complain(CannotOpenMessage(selection.path, selection.opened.reason));
-        return ExitFileProblem;
-    }
-    if (options.csv && !csv.commit()) {
-        Complain(CannotWriteMessage(*options.csv, csv.failure()));
-        return ExitFileProblem;
-    }
-
+    for (std::size_t i = 0; i < players.size(); ++i)
+        listing.add([&](std::string& out) { AppendListingLine(out, players.at(i), players.ordering); });
     std::vector<std::string_view> lines = listing.views();
     SortListing(lines);
-    bool printed = PrintLine(ListingHeader(options.ordering));
+
+    ListingPrinter printer(options.encoding.value_or(StandardOutputEncoding()));
+    bool printed = printer.line(ListingHeader(options.ordering));
     for (std::string_view line : lines)
-        printed = printed && PrintLine(line);
-    printed = printed && PrintLine(CountText(static_cast<std::int32_t>(lines.size())));
-    if (std::fflush(stdout) != 0 || !printed) {
+        printed = printed && printer.line(line);
+    printed = printed && printer.line(CountText(static_cast<std::int32_t>(lines.size())));
+    if (!printer.finish() || !printed) {
         Complain("Cannot write the listing to standard output.");
         return ExitFileProblem;
     }

@@ -65,10 +65,27 @@ bool ReplacingWriter::flush()
     return code == 0 || fail(code);
 }
 
+const std::string& ReplacingWriter::handOver()
+{
+    if (!failed_ && handle_ != -1 && flush()) {
+        int code = system::SyncAndClose(handle_);
+        handle_ = -1;
+        if (code != 0)
+            fail(code);
+    }
+    return temporary_;
+}
+
 bool ReplacingWriter::commit()
 {
-    if (failed_ || handle_ == -1)
+    if (failed_ || temporary_.empty())
         return false;
+    if (handle_ == -1) {
+        if (int code = system::OpenExisting(temporary_, handle_)) {
+            handle_ = -1;
+            return fail(code);
+        }
+    }
     if (!flush())
         return false;
     int code = system::SyncAndClose(handle_);

@@ -77,6 +77,9 @@ public:
     bool write(std::string_view bytes);
     bool commit();
     void abandon();
+    // For a library that writes the new file itself, by name: closes the file
+    // begin() made and gives its name. commit() then takes it back.
+    const std::string& handOver();
     // The system's text for the first failure.
     const std::string& failure() const { return failure_; }
 

@@ -116,6 +116,15 @@ int CreateNew(const std::string& path, std::intptr_t& handle)
     return 0;
 }
 
+int OpenExisting(const std::string& path, std::intptr_t& handle)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    handle = fd;
+    return 0;
+}
+
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
 {
     while (size > 0) {

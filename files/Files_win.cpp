@@ -138,6 +138,15 @@ int CreateNew(const std::string& path, std::intptr_t& handle)
     return 0;
 }
 
+int OpenExisting(const std::string& path, std::intptr_t& handle)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return static_cast<int>(GetLastError());
+    handle = reinterpret_cast<std::intptr_t>(file);
+    return 0;
+}
+
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
 {
     while (size > 0) {

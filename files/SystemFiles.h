@@ -9,6 +9,8 @@
 namespace files::system {
 
 int CreateNew(const std::string& path, std::intptr_t& handle);
+// Opens an existing file for writing, keeping what it holds.
+int OpenExisting(const std::string& path, std::intptr_t& handle);
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size);
 int SyncAndClose(std::intptr_t handle);
 void CloseQuietly(std::intptr_t handle);

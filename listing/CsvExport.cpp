@@ -3,6 +3,7 @@
 #include "files/Files.h"
 #include "listing/Messages.h"
 #include "listing/ProcessRun.h"
+#include "listing/WorkbookExport.h"
 
 namespace {
 
@@ -25,27 +26,60 @@ std::string CsvFileName(std::string_view chosen)
     return name;
 }
 
-bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason)
+namespace {
+
+// Writes count lines, each followed by CR LF; lineAt(i, out) appends line i to out.
+template <typename LineAt>
+bool WriteCsv(const std::string& path, std::size_t count, LineAt&& lineAt, std::string& reason)
 {
     files::ReplacingWriter writer;
     bool written = writer.begin(path);
-    for (std::size_t i = 0; written && i < lines.size(); ++i)
-        written = writer.write(lines[i]) && writer.write("\r\n");
+    std::string line;
+    for (std::size_t i = 0; written && i < count; ++i) {
+        line.clear();
+        lineAt(i, line);
+        line += "\r\n";
+        written = writer.write(line);
+    }
     written = written && writer.commit();
     if (!written)
         reason = writer.failure();
     return written;
 }
 
+}  // namespace
+
+bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason)
+{
+    return WriteCsv(path, lines.size(), [&](std::size_t i, std::string& out) { out += lines[i]; }, reason);
+}
+
+bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::string& reason)
+{
+    return WriteCsv(path, players.size(),
+                    [&](std::size_t i, std::string& out) { AppendExportLine(out, players.at(i), players.ordering); },
+                    reason);
+}
+
+ExportTarget ExportTargetFor(const ExportChoice& choice)
+{
+    bool workbook = choice.workbookType || IsWorkbookName(choice.name);
+    return {workbook ? WorkbookFileName(choice.name) : CsvFileName(choice.name), workbook};
+}
+
 void WriteCsvFile(ExportWindow& window)
 {
-    std::string chosen = window.askCsvFileName();
-    if (chosen.empty())
+    ExportChoice choice = window.askExportFile();
+    if (choice.name.empty())
         return;
-    std::string path = CsvFileName(chosen);
-    if (files::KindOf(path) == files::PathKind::File && !window.askYesNo(ReplaceQuestion(path)))
+    ExportTarget target = ExportTargetFor(choice);
+    if (files::KindOf(target.path) == files::PathKind::File && !window.askYesNo(ReplaceQuestion(target.path)))
         return;
+    window.showWaitCursor();
     std::string reason;
-    if (!WriteCsvLines(path, ExportLines, reason))
-        window.showMessage(CannotWriteMessage(path, reason));
+    bool written = target.workbook ? WriteWorkbook(target.path, ExportPlayers, reason)
+                                   : WriteCsvLines(target.path, ExportLines, reason);
+    window.showArrowCursor();
+    if (!written)
+        window.showMessage(CannotWriteMessage(target.path, reason));
 }

@@ -1,19 +1,29 @@
 #pragma once
 // The Write CSV File command: the export lines of the latest run, in master-file
-// order, each ended by CR LF, under a name the user picks.
+// order, each ended by CR LF, under a name the user picks; or the same players
+// as a workbook, when the user asks for one.
+
+#include "listing/PlayerRun.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+// What the user picked in the save dialog.
+struct ExportChoice {
+    std::string name;  // empty when the user cancelled
+    bool workbookType = false;  // the workbook file type was chosen
+};
+
 // What the command needs of the main window.
 class ExportWindow {
 public:
-    // The save dialog; an empty name means the user cancelled.
-    virtual std::string askCsvFileName() = 0;
+    virtual ExportChoice askExportFile() = 0;
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(const std::string& question) = 0;
     virtual void showMessage(const std::string& text) = 0;
+    virtual void showWaitCursor() = 0;
+    virtual void showArrowCursor() = 0;
 
 protected:
     ~ExportWindow() = default;
@@ -27,5 +37,17 @@ std::string CsvFileName(std::string_view chosen);
 // the file at path is then as it was.
 bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason);
 
-// Asks for the name, asks before replacing an existing file, writes ExportLines.
+// The players' export lines, each followed by CR LF, the same way.
+bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::string& reason);
+
+// The file a choice writes: a workbook when its type was chosen or the name ends
+// in ".xlsx" (in any case), with ".xlsx" added as needed; otherwise the CSV file.
+struct ExportTarget {
+    std::string path;
+    bool workbook = false;
+};
+ExportTarget ExportTargetFor(const ExportChoice& choice);
+
+// Asks for the name, asks before replacing an existing file, writes ExportLines, or
+// ExportPlayers as a workbook.
 void WriteCsvFile(ExportWindow& window);

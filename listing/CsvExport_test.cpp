@@ -17,17 +17,21 @@ namespace {
 class FakeExportWindow : public ExportWindow {
 public:
     std::string chosenName;
+    bool workbookType = false;
     bool answer = true;
     std::vector<std::string> questions;
     std::vector<std::string> messages;
 
-    std::string askCsvFileName() override { return chosenName; }
+    ExportChoice askExportFile() override { return {chosenName, workbookType}; }
     bool askYesNo(const std::string& question) override
     {
         questions.push_back(question);
         return answer;
     }
     void showMessage(const std::string& text) override { messages.push_back(text); }
+    void showWaitCursor() override { cursors += "wait "; }
+    void showArrowCursor() override { cursors += "arrow "; }
+    std::string cursors;
 };
 
 class CsvExportTest : public testing::Test {

@@ -7,6 +7,8 @@
 #include <string_view>
 
 inline constexpr std::string_view YearsOutOfRangeMessage = " Years are out of range for Veltrane ";
+inline constexpr std::string_view NoGameFolderMessage =
+    "No game folder: type it in the Galvor Folder box or choose it with Change Galvor Folder.";
 
 // The parts one after another. (Built by appending: GCC 12 at -O3 warns
 // falsely about "literal" + std::string.)

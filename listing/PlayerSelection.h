@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 struct SeasonRange {
     std::int16_t first;
@@ -26,8 +27,8 @@ struct Selection {
     std::string path;  // the master file's path as used
 };
 
-// Reads the master file in folder once, to its end, and calls keep(record) for
-// each qualifying player in file order. The file is closed before this returns,
+// Reads the master file in folder once, to its end, and calls keep(record), or
+// keep(record, bytes), for each qualifying player in file order. The file is closed before this returns,
 // so the game is kept out of it no longer than reading takes.
 template <typename Keep>
 Selection SelectPlayers(std::string_view folder, SeasonRange seasons, Keep&& keep)
@@ -37,7 +38,11 @@ Selection SelectPlayers(std::string_view folder, SeasonRange seasons, Keep&& kee
     MasterPlayerRecord record;
     while (!reader.atEnd()) {
         reader.readNext(record);
-        if (Qualifies(record, seasons))
+        if (!Qualifies(record, seasons))
+            continue;
+        if constexpr (std::is_invocable_v<Keep, const MasterPlayerRecord&, const MasterRecordBytes&>)
+            keep(record, reader.recordBytes());
+        else
             keep(record);
     }
     reader.close();

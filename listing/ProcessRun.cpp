@@ -1,34 +1,30 @@
 #include "listing/ProcessRun.h"
 
-#include "files/Files.h"
 #include "listing/LineLayout.h"
 #include "listing/Messages.h"
-#include "listing/PlayerSelection.h"
-#include "listing/YearText.h"
 
+KeptPlayers ExportPlayers;
 std::vector<std::string> ExportLines;
 
 namespace {
 
-struct KeptPlayers {
-    std::vector<std::string> listingLines;
-    std::vector<std::string> exportLines;
-};
-
-// Adds the lines, repainting after every LinesPerRedraw; returns how many the
-// list took.
-std::size_t FillListing(ProcessWindow& window, const std::vector<std::string>& lines)
+// Adds the players' lines, repainting after every LinesPerRedraw; returns how
+// many the list took.
+std::size_t FillListing(ProcessWindow& window, const KeptPlayers& players)
 {
     int sinceRedraw = 0;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!window.addLine(lines[i]))
+    std::string line;
+    for (std::size_t i = 0; i < players.size(); ++i) {
+        line.clear();
+        AppendListingLine(line, players.at(i), players.ordering);
+        if (!window.addLine(line))
             return i;
         if (++sinceRedraw == LinesPerRedraw) {
             window.redrawListing();
             sinceRedraw = 0;
         }
     }
-    return lines.size();
+    return players.size();
 }
 
 }  // namespace
@@ -36,38 +32,36 @@ std::size_t FillListing(ProcessWindow& window, const std::vector<std::string>& l
 void RunProcess(ProcessWindow& window)
 {
     window.showWaitCursor();
-    int currentYear = files::CurrentYear();
-    std::optional<std::int16_t> first = YearFromText(window.firstYearText());
-    std::optional<std::int16_t> last = YearFromText(window.lastYearText());
-    if (!IsAcceptedYear(first, currentYear) || !IsAcceptedYear(last, currentYear)) {
+    std::string first = window.firstYearText(), last = window.lastYearText(), folder = window.folderText();
+    Ordering ordering = window.uidOrderSelected() ? Ordering::Uid : Ordering::Name;
+    // The whole file is read, and closed, before the list is filled.
+    PlayerRun run = RunPlayers({first, last, folder, ordering});
+    if (run.outcome == RunOutcome::YearsOutOfRange) {
         // Nothing on screen or in the export changes.
         window.showArrowCursor();
         window.showRangeMessage(std::string(YearsOutOfRangeMessage));
         return;
     }
 
-    Ordering ordering = window.uidOrderSelected() ? Ordering::Uid : Ordering::Name;
-    std::string folder = window.folderText();
     window.setHeader(ListingHeader(ordering));
     window.beginListing();
-    ExportLines.clear();
+    if (run.outcome == RunOutcome::NoFolder)
+        window.showMessage(std::string(NoGameFolderMessage));
+    else if (run.outcome == RunOutcome::CannotOpen)
+        window.showMessage(CannotOpenMessage(run.path, run.reason));
 
-    // The whole file is read, and closed, before the list is filled.
-    KeptPlayers kept;
-    Selection selection = SelectPlayers(folder, {*first, *last}, [&](const MasterPlayerRecord& record) {
-        kept.listingLines.push_back(ListingLine(record, ordering));
-        kept.exportLines.push_back(ExportLine(record, ordering));
-    });
-    if (selection.opened.outcome != files::OpenResult::Opened)
-        window.showMessage(CannotOpenMessage(selection.path, selection.opened.reason));
-
-    std::size_t listed = FillListing(window, kept.listingLines);
+    std::size_t qualified = run.players.size();
+    std::size_t listed = FillListing(window, run.players);
     window.endListing();
-    if (listed < kept.listingLines.size())
-        window.showMessage(ListFullMessage(static_cast<std::int64_t>(listed),
-                                           static_cast<std::int64_t>(kept.listingLines.size())));
-    kept.exportLines.resize(listed);
-    ExportLines = std::move(kept.exportLines);
+    if (listed < qualified)
+        window.showMessage(ListFullMessage(static_cast<std::int64_t>(listed), static_cast<std::int64_t>(qualified)));
+    // The export holds exactly the players the list shows.
+    run.players.records.resize(listed);
+    ExportPlayers = std::move(run.players);
+    ExportLines.clear();
+    ExportLines.reserve(listed);
+    for (std::size_t i = 0; i < listed; ++i)
+        ExportLines.push_back(ExportLine(ExportPlayers.at(i), ordering));
 
     window.setCountText(CountText(QualifiedCount()));
     if (QualifiedCount() > 0)

@@ -3,6 +3,8 @@
 // the master file in the window's sorted list, shows the count and keeps the
 // export lines for Write CSV File.
 
+#include "listing/PlayerRun.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,8 +43,9 @@ protected:
     ~ProcessWindow() = default;
 };
 
-// The export lines of the players listed by the latest run that passed the
-// year check, in master-file order; Write CSV File writes them.
+// The players listed by the latest run that passed the year check, in
+// master-file order, and their export lines; Write CSV File writes them.
+extern KeptPlayers ExportPlayers;
 extern std::vector<std::string> ExportLines;
 
 inline std::int32_t QualifiedCount()

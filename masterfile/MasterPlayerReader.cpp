@@ -37,15 +37,11 @@ void MasterPlayerReader::readNext(MasterPlayerRecord& record)
 {
     if (length_ - position_ < MasterRecordSize && !exhausted_)
         refill();
-    if (length_ - position_ >= MasterRecordSize) {
-        DecodeMasterRecord(buffer_.data() + position_, record);
-        position_ += MasterRecordSize;
-        return;
-    }
-    std::array<unsigned char, MasterRecordSize> last{};
-    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(position_),
-              buffer_.begin() + static_cast<std::ptrdiff_t>(length_), last.begin());
-    position_ = length_;
-    DecodeMasterRecord(last.data(), record);
-    ended_ = true;
+    std::size_t take = std::min(length_ - position_, MasterRecordSize);
+    current_.fill(0);
+    std::copy_n(buffer_.begin() + static_cast<std::ptrdiff_t>(position_), take, current_.begin());
+    position_ += take;
+    DecodeMasterRecord(current_.data(), record);
+    if (take < MasterRecordSize)
+        ended_ = true;
 }

@@ -24,6 +24,8 @@ public:
     const std::string& path() const { return path_; }
     bool atEnd() const { return !file_.isOpen() || ended_; }
     void readNext(MasterPlayerRecord& record);
+    // The bytes of the record readNext gave last.
+    const MasterRecordBytes& recordBytes() const { return current_; }
     void close() { file_.close(); }
 
 private:
@@ -32,6 +34,7 @@ private:
     files::ReadOnlyFile file_;
     std::string path_;
     std::vector<unsigned char> buffer_;
+    MasterRecordBytes current_{};
     std::size_t position_ = 0;
     std::size_t length_ = 0;
     bool exhausted_ = true;  // the file gave all it has

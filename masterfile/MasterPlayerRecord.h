@@ -8,6 +8,9 @@
 
 inline constexpr std::size_t MasterRecordSize = 94;
 
+// A record's bytes as the file holds them.
+using MasterRecordBytes = std::array<unsigned char, MasterRecordSize>;
+
 struct MasterPlayerRecord {
     std::int16_t status = 0;  // only 0 is a live record
     std::int16_t uid = 0;

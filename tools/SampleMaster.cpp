@@ -89,6 +89,14 @@ const char* const FirstNames[] = {
     "Jed",  "Joe",   "Josiah", "Juan",   "Kurt", "Lefty", "Lem",   "Lou",   "Luis",  "Mack", "Marty",  "Mel",
     "Milt", "Ned",   "Nils",   "Otto",   "Pat",  "Pete",  "Ray",   "Red",   "Rube",  "Sal",  "Sam",    "Silas",
     "Ted",  "Tito",  "Tom",    "Ulysses", "Vic", "Walt",  "Wes",   "Zack",  "Zeke",  "Ty",   "Jo-Jo",  "Chuck",
+    // Windows-1252, as the game's files hold them.
+    "Jos\xE9", "Ren\xE9", "Andr\xE9s", "Ra\xFAl", "J\xFCrgen", "\xC1ngel", "Fran\xE7ois",
+};
+
+// Accents inside the name: a last name whose first byte is above "z" is not a valid record.
+const char* const AccentedSurnames[] = {
+    "Pe\xF1" "a", "N\xFA\xF1" "ez", "M\xFCller", "Ib\xE1\xF1" "ez", "Mu\xF1oz", "Jim\xE9nez",
+    "Garc\xED" "a", "Sch\xF6n", "Fran\xE7ois", "Dvo\x9A\xE1k", "Bj\xF6rk", "Ord\xF3\xF1" "ez",
 };
 
 const char* const Nicknames[] = {"\"Doc\"", "\"Kid\"", "\"Smoky\"", "\"Lefty\"", "\"Dutch\""};
@@ -109,6 +117,8 @@ std::string Capitalized(std::string word)
 
 std::string MadeUpSurname(Random& random)
 {
+    if (random.chance(40))
+        return random.pick(AccentedSurnames);
     std::string stem;
     for (int syllables = random.between(1, 3); syllables > 0; --syllables)
         stem += random.pick(Syllables);

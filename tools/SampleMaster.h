@@ -10,8 +10,6 @@
 #include <string>
 #include <string_view>
 
-using MasterRecordBytes = std::array<unsigned char, MasterRecordSize>;
-
 // The 94 bytes of a record; each text is cut to its width - 1 and ended by NUL.
 MasterRecordBytes EncodeMasterRecord(const MasterPlayerRecord& record);
 

@@ -52,9 +52,11 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM own
 
 }  // namespace
 
-std::string AskSaveFileName(HWND owner)
+ExportChoice AskSaveFileName(HWND owner)
 {
-    static const char Filter[] = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+    static const char Filter[] =
+        "CSV files (*.csv)\0*.csv\0Excel workbook (*.xlsx)\0*.xlsx\0All files (*.*)\0*.*\0";
+    constexpr DWORD WorkbookType = 2;
     std::string name(32768, '\0');
     std::string startFolder = CurrentDirectory();
     OPENFILENAMEA dialog{};
@@ -72,7 +74,7 @@ std::string AskSaveFileName(HWND owner)
     if (!GetSaveFileNameA(&dialog))
         return {};
     name.resize(lstrlenA(name.c_str()));
-    return name;
+    return {name, dialog.nFilterIndex == WorkbookType};
 }
 
 std::string BrowseForGameFolder(HWND owner)

@@ -1,13 +1,16 @@
 #pragma once
 // The platform's dialogs and message boxes, as the commands use them.
 
+#include "listing/CsvExport.h"
+
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
-// The save dialog for the CSV file; empty when cancelled.
-std::string AskSaveFileName(HWND owner);
+// The save dialog for the export file: CSV first and chosen, then the workbook
+// type. The name is empty when cancelled.
+ExportChoice AskSaveFileName(HWND owner);
 // The shell's folder browser; empty when cancelled or when the choice is not a
 // folder on disk.
 std::string BrowseForGameFolder(HWND owner);
@@ -15,7 +18,7 @@ std::string BrowseForGameFolder(HWND owner);
 // The two dialogs that ask the user for a path. Tests put their own in place
 // to drive the commands without a person at the dialog.
 struct PathDialogs {
-    std::function<std::string(HWND owner)> chooseCsvFile = AskSaveFileName;
+    std::function<ExportChoice(HWND owner)> chooseExportFile = AskSaveFileName;
     std::function<std::string(HWND owner)> chooseFolder = BrowseForGameFolder;
 };
 PathDialogs& CurrentPathDialogs();

@@ -117,9 +117,9 @@ void FormBindings::showMessage(const std::string& text)
     ShowProgramMessage(Form1(), text);
 }
 
-std::string FormBindings::askCsvFileName()
+ExportChoice FormBindings::askExportFile()
 {
-    return CurrentPathDialogs().chooseCsvFile(Form1());
+    return CurrentPathDialogs().chooseExportFile(Form1());
 }
 
 bool FormBindings::askYesNo(const std::string& question)

@@ -27,7 +27,7 @@ public:
     void showRangeMessage(const std::string& text) override;
     void showMessage(const std::string& text) override;
 
-    std::string askCsvFileName() override;
+    ExportChoice askExportFile() override;
     bool askYesNo(const std::string& question) override;
 
     std::string browseForFolder() override;

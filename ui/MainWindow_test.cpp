@@ -469,9 +469,9 @@ TEST_F(Form1Test, WriteCsvFileWritesTheRunsPlayersInFileOrder)
     std::string expected;
     SelectPlayers(game, {1900, 1950}, [&](const MasterPlayerRecord& r) { expected += ExportLine(r, Ordering::Uid) + "\r\n"; });
     std::string chosen = folder.file("players");
-    CurrentPathDialogs().chooseCsvFile = [&](HWND owner) {
+    CurrentPathDialogs().chooseExportFile = [&](HWND owner) {
         EXPECT_EQ(owner, form);
-        return chosen;
+        return ExportChoice{chosen};
     };
     Click(WriteCsvButtonId);
     EXPECT_EQ(ReadBytes(chosen + ".CSV"), expected);
@@ -489,6 +489,46 @@ TEST_F(Form1Test, WriteCsvFileWritesTheRunsPlayersInFileOrder)
         Click(WriteCsvButtonId);
     }
     EXPECT_EQ(ReadBytes(chosen + ".CSV"), expected);
+}
+
+// The name typed into the save dialog, then OK, as a person would.
+std::string TypedSaveName;
+bool SaveNameTyped = false;
+
+BOOL CALLBACK TypeIntoSaveDialog(HWND window, LPARAM)
+{
+    if (ClassOf(window) != "#32770" || !IsWindowVisible(window))
+        return TRUE;
+    constexpr int NameCombo = 0x47C, NameEdit = 0x480;  // cmb13, edt1
+    for (int id : {NameCombo, NameEdit})
+        SetDlgItemTextA(window, id, TypedSaveName.c_str());
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    SaveNameTyped = true;
+    return FALSE;
+}
+
+// Tries until the dialog is up.
+void CALLBACK TypeSaveName(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    EnumThreadWindows(GetCurrentThreadId(), TypeIntoSaveDialog, 0);
+    if (SaveNameTyped)
+        KillTimer(nullptr, timer);
+}
+
+TEST_F(Form1Test, ANameEndingInXlsxTypedInTheSaveDialogWritesAWorkbook)
+{
+    MakeGame(500);
+    Open();
+    RunYears("1871", "2024");
+    TypedSaveName = folder.file("Players.XLSX");
+    SaveNameTyped = false;
+    SetTimer(nullptr, 0, 100, TypeSaveName);
+    Click(WriteCsvButtonId);
+    Pump();
+    std::string workbook = ReadBytes(TypedSaveName);
+    EXPECT_EQ(workbook.substr(0, 4), std::string("PK\x03\x04", 4));  // a zip package
+    EXPECT_NE(workbook.find("xl/worksheets/sheet1.xml"), std::string::npos);
+    EXPECT_EQ(testfiles::Listing(folder.path()), "Players.XLSX game");
 }
 
 TEST_F(Form1Test, TheRememberedFolderIsLoadedAndAChangedOneSaved)
@@ -532,7 +572,7 @@ TEST_F(Form1Test, TheSaveDialogOpensAtTheWindowsCorner)
     std::string chosen;
     {
         BoxAnswerer answerer(IDCANCEL);
-        chosen = AskSaveFileName(form);
+        chosen = AskSaveFileName(form).name;
     }
     EXPECT_EQ(chosen, "");
     ASSERT_EQ(SeenBoxes.size(), 1u);

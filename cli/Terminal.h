@@ -1,0 +1,15 @@
+#pragma once
+// Standard output as veltrane-cli writes the listing to it. Into a pipe or a
+// file it gets the bytes the window holds; a terminal gets the characters it
+// shows: UTF-8 where the locale is UTF-8, wide text on a Windows console.
+
+#include <string_view>
+
+enum class OutputEncoding { Ansi, Utf8, Console };
+
+// What standard output is, as far as the listing is concerned.
+OutputEncoding StandardOutputEncoding();
+
+// Writes text, held in the system's ANSI code page, to the console as wide
+// characters; false when that fails. Windows only: elsewhere it always fails.
+bool WriteConsoleText(std::string_view text);

@@ -1,0 +1,244 @@
+#include "listing/WorkbookExport.h"
+
+#include "files/Files.h"
+#include "listing/AnsiText.h"
+#include "masterfile/AttributeDecoding.h"
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+namespace {
+
+constexpr std::size_t ColumnCount = 25;
+constexpr std::size_t FlagColumns = 12;
+constexpr double WidthMargin = 1.5;
+
+// The header in UID order; Name order swaps the first two.
+constexpr std::array<std::string_view, ColumnCount - FlagColumns> LeadingHeaders = {
+    "UID", "Player", "Bats", "Throws", "Position", "Role", "DOB",
+    "Debut", "Final", "Arm angle", "Velocity", "Style", "Out pitch",
+};
+
+struct Cell {
+    bool isNumber = false;
+    double number = 0;
+    std::string text;  // UTF-8, trimmed; empty for an empty cell
+};
+using Row = std::array<Cell, ColumnCount>;
+
+std::string_view Trimmed(std::string_view text)
+{
+    std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool IsHex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Readers turn "_xHHHH_" in a text into the character HHHH; an underscore that
+// starts such a run is itself written that way, so the text comes back as it is.
+std::string KeptLiteral(std::string text)
+{
+    for (std::size_t at = text.find("_x"); at != std::string::npos; at = text.find("_x", at + 1)) {
+        if (at + 7 <= text.size() && text[at + 6] == '_' &&
+            std::all_of(text.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                        text.begin() + static_cast<std::ptrdiff_t>(at + 6), IsHex)) {
+            text.replace(at, 1, "_x005F_");
+            at += 6;
+        }
+    }
+    return text;
+}
+
+Cell Text(std::string_view text)
+{
+    return {false, 0, KeptLiteral(Utf8FromAnsi(Trimmed(text)))};
+}
+
+Cell Number(double value)
+{
+    return {true, value, {}};
+}
+
+Row HeaderRow(Ordering ordering)
+{
+    Row row;
+    for (std::size_t i = 0; i < LeadingHeaders.size(); ++i)
+        row[i].text = LeadingHeaders[i];
+    for (std::size_t i = 0; i < FlagColumns; ++i)
+        row[LeadingHeaders.size() + i].text = Trimmed(PitchNames[i + 1]);
+    if (ordering == Ordering::Name)
+        std::swap(row[0], row[1]);
+    return row;
+}
+
+Row PlayerRow(const MasterPlayerRecord& record, Ordering ordering)
+{
+    std::string name = record.firstName + ' ' + record.lastName;
+    Row row = {
+        Number(record.uid),
+        Text(name),
+        Text(HandLetter(record.bats)),
+        Text(HandLetter(record.throws)),
+        Number(record.position),
+        Text(RoleLetter(record.role)),
+        Text(DobTextOf(record.birthMonth, record.birthDay, record.birthYear).view()),
+        Number(record.debutYear),
+        Number(record.finalYear),
+        Text(ArmAngleText(record.armAngle)),
+        Text(GradeText(record.velocity)),
+        Text(StyleText(record.style)),
+        Text(PitchName(record.outPitch)),
+    };
+    if (RoleLetter(record.role) == "P") {
+        for (std::size_t i = 0; i < FlagColumns; ++i)
+            row[LeadingHeaders.size() + i] = Text(FlagText(record.pitchFlags[i]));
+    }
+    if (ordering == Ordering::Name)
+        std::swap(row[0], row[1]);
+    return row;
+}
+
+// Characters, not bytes: the column width counts what the reader sees.
+std::size_t Characters(std::string_view utf8)
+{
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::size_t Digits(double value)
+{
+    return std::to_string(static_cast<long long>(value)).size();
+}
+
+struct WorkbookCloser {
+    void operator()(lxw_workbook* workbook) const { lxw_workbook_free(workbook); }
+};
+
+class SheetWriter {
+public:
+    SheetWriter(lxw_worksheet* sheet, lxw_format* bold) : sheet_(sheet), bold_(bold) {}
+
+    lxw_error write(lxw_row_t at, const Row& row, bool header)
+    {
+        for (std::size_t column = 0; column < ColumnCount; ++column) {
+            const Cell& cell = row[column];
+            auto col = static_cast<lxw_col_t>(column);
+            lxw_error error = LXW_NO_ERROR;
+            if (cell.isNumber) {
+                error = worksheet_write_number(sheet_, at, col, cell.number, nullptr);
+                widths_[column] = std::max(widths_[column], Digits(cell.number));
+            } else if (!cell.text.empty()) {
+                error = worksheet_write_string(sheet_, at, col, cell.text.c_str(), header ? bold_ : nullptr);
+                widths_[column] = std::max(widths_[column], Characters(cell.text));
+            }
+            if (error != LXW_NO_ERROR)
+                return error;
+        }
+        return LXW_NO_ERROR;
+    }
+
+    lxw_error fitColumns()
+    {
+        for (std::size_t column = 0; column < ColumnCount; ++column) {
+            auto col = static_cast<lxw_col_t>(column);
+            double width = static_cast<double>(widths_[column]) + WidthMargin;
+            if (lxw_error error = worksheet_set_column(sheet_, col, col, width, nullptr))
+                return error;
+        }
+        return LXW_NO_ERROR;
+    }
+
+private:
+    lxw_worksheet* sheet_;
+    lxw_format* bold_;
+    std::array<std::size_t, ColumnCount> widths_{};
+};
+
+std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players)
+{
+    lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Players");
+    lxw_format* bold = workbook_add_format(workbook);
+    if (!sheet || !bold)
+        return "Out of memory";
+    format_set_bold(bold);
+    SheetWriter writer(sheet, bold);
+    lxw_error error = writer.write(0, HeaderRow(players.ordering), true);
+    for (std::size_t i = 0; error == LXW_NO_ERROR && i < players.size(); ++i)
+        error = writer.write(static_cast<lxw_row_t>(i + 1), PlayerRow(players.at(i), players.ordering), false);
+    if (error == LXW_NO_ERROR)
+        error = writer.fitColumns();
+    worksheet_freeze_panes(sheet, 1, 0);
+    if (error == LXW_NO_ERROR)
+        error = worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(players.size()),
+                                     static_cast<lxw_col_t>(ColumnCount - 1));
+    return error == LXW_NO_ERROR ? std::string() : std::string(lxw_strerror(error));
+}
+
+}  // namespace
+
+bool IsWorkbookName(std::string_view name)
+{
+    constexpr std::string_view Extension = ".xlsx";
+    if (name.size() < Extension.size())
+        return false;
+    std::string_view tail = name.substr(name.size() - Extension.size());
+    return std::equal(tail.begin(), tail.end(), Extension.begin(), [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+    });
+}
+
+std::string WorkbookFileName(std::string_view chosen)
+{
+    std::string name(chosen);
+    if (!IsWorkbookName(name))
+        name += ".xlsx";
+    return name;
+}
+
+bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason)
+{
+    if (players.size() > WorkbookMaxPlayers) {
+        reason = "a worksheet holds at most " + std::to_string(WorkbookMaxPlayers) + " players, and the run kept " +
+                 std::to_string(players.size());
+        return false;
+    }
+    files::ReplacingWriter writer;
+    if (!writer.begin(path)) {
+        reason = writer.failure();
+        return false;
+    }
+    const std::string& temporary = writer.handOver();
+    if (temporary.empty()) {
+        reason = writer.failure();
+        return false;
+    }
+    // Constant-memory mode: each row goes to a temporary file once it is written.
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(temporary.c_str(), &options));
+    if (!workbook) {
+        reason = "Out of memory";
+        return false;
+    }
+    reason = WriteSheet(workbook.get(), players);
+    if (!reason.empty())
+        return false;
+    lxw_error closed = workbook_close(workbook.release());
+    if (closed != LXW_NO_ERROR) {
+        reason = lxw_strerror(closed);
+        return false;
+    }
+    if (!writer.commit()) {
+        reason = writer.failure();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The kept players as a spreadsheet workbook (.xlsx), made with libxlsxwriter:
+// one worksheet, "Players", whose bold first row names the columns, stays in
+// view when scrolling and carries a filter; then one row per player in
+// master-file order. UID, position, debut and final season are numbers; every
+// other field is text in Unicode, trimmed of blanks, so that no spreadsheet
+// turns "3/4" or a birth date into a date or runs a name as a formula.
+
+#include "listing/PlayerRun.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The rows a worksheet holds below its header.
+inline constexpr std::size_t WorkbookMaxPlayers = 1048575;
+
+// True when the name ends in ".xlsx", in any case.
+bool IsWorkbookName(std::string_view name);
+// The name with ".xlsx" added unless it already ends in it.
+std::string WorkbookFileName(std::string_view chosen);
+
+// Writes the workbook in place of the file at path, only once it is complete.
+// Returns false with the reason otherwise; the file at path is then as it was.
+bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason);
