@@ -194,24 +194,37 @@ private:
     std::string pending_;
 };
 
+void ComplainExists(const std::string& target)
+{
+    Complain("\"" + target + "\" already exists. Give --force to replace it.");
+}
+
 bool ExistsWithoutForce(const Options& options, const std::optional<std::string>& target)
 {
     if (!target || options.force || files::KindOf(*target) != files::PathKind::File)
         return false;
-    Complain("\"" + *target + "\" already exists. Give --force to replace it.");
+    ComplainExists(*target);
     return true;
 }
 
-// Writes the export files the options ask for; false, having said why, when one fails.
+// Writes the export files the options ask for; false, having said why, when one
+// fails. Without --force a file that appeared meanwhile is never replaced.
 bool WriteExports(const Options& options, const KeptPlayers& players)
 {
-    std::string reason;
-    if (options.csv && !WriteCsvPlayers(*options.csv, players, reason)) {
-        Complain(CannotWriteMessage(*options.csv, reason));
-        return false;
-    }
-    if (options.xlsx && !WriteWorkbook(*options.xlsx, players, reason)) {
-        Complain(CannotWriteMessage(*options.xlsx, reason));
+    files::ReplaceMode mode = options.force ? files::ReplaceMode::Replace : files::ReplaceMode::Keep;
+    for (bool workbook : {false, true}) {
+        const std::optional<std::string>& target = workbook ? options.xlsx : options.csv;
+        if (!target)
+            continue;
+        std::string reason;
+        bool written = workbook ? WriteWorkbook(*target, players, reason, mode)
+                                : WriteCsvPlayers(*target, players, reason, mode);
+        if (written)
+            continue;
+        if (mode == files::ReplaceMode::Keep && files::KindOf(*target) == files::PathKind::File)
+            ComplainExists(*target);
+        else
+            Complain(CannotWriteMessage(*target, reason));
         return false;
     }
     return true;
@@ -230,6 +243,9 @@ int Run(const Options& options)
         return ExitBadArguments;
     case RunOutcome::CannotOpen:
         Complain(CannotOpenMessage(run.path, run.reason));
+        return ExitFileProblem;
+    case RunOutcome::CannotRead:
+        Complain(CannotReadMessage(run.path, run.reason));
         return ExitFileProblem;
     case RunOutcome::Done:
         break;

@@ -2,9 +2,31 @@
 
 #include "files/SystemFiles.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace files {
+
+namespace {
+
+std::optional<ReadFailure> SimulatedReadFailure;
+
+}  // namespace
+
+void SimulateReadFailure(std::optional<ReadFailure> failure)
+{
+    SimulatedReadFailure = failure;
+}
+
+std::size_t ReadOnlyFile::allowedRead(std::size_t want)
+{
+    if (!SimulatedReadFailure)
+        return want;
+    std::uint64_t left = SimulatedReadFailure->afterBytes > bytesRead_ ? SimulatedReadFailure->afterBytes - bytesRead_ : 0;
+    if (left == 0)
+        readError_ = SimulatedReadFailure->error;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(want, left));
+}
 
 bool ReadFileStart(const std::string& path, std::size_t limit, std::string& bytes, std::string& reason)
 {
@@ -18,12 +40,18 @@ bool ReadFileStart(const std::string& path, std::size_t limit, std::string& byte
     bytes.resize(limit);
     std::size_t got = file.read(reinterpret_cast<unsigned char*>(bytes.data()), limit);
     bytes.resize(got);
+    if (file.readError() != 0) {
+        reason = SystemErrorText(file.readError());
+        return false;
+    }
     return true;
 }
 
 namespace {
 
 constexpr std::size_t WriteChunk = 1 << 16;
+// A temporary name left by a killed program with our process id is skipped.
+constexpr int TemporaryNameTries = 100;
 
 std::string TemporaryNameFor(const std::string& target)
 {
@@ -33,16 +61,23 @@ std::string TemporaryNameFor(const std::string& target)
 
 }  // namespace
 
-bool ReplacingWriter::begin(const std::string& target)
+bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
 {
     abandon();
     target_ = target;
-    temporary_ = TemporaryNameFor(target);
+    mode_ = mode;
     failed_ = false;
+    targetAppeared_ = false;
     failure_.clear();
     pending_.clear();
     pending_.reserve(WriteChunk);
-    int code = system::CreateNew(temporary_, handle_);
+    int code = 0;
+    for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
+        temporary_ = TemporaryNameFor(target);
+        code = system::CreateNew(temporary_, handle_);
+        if (!system::IsExistsError(code))
+            break;
+    }
     if (code != 0) {
         temporary_.clear();
         return fail(code);
@@ -90,8 +125,12 @@ bool ReplacingWriter::commit()
         return false;
     int code = system::SyncAndClose(handle_);
     handle_ = -1;
-    if (code == 0)
+    if (code == 0 && mode_ == ReplaceMode::Replace) {
         code = system::ReplaceWith(temporary_, target_);
+    } else if (code == 0) {
+        code = system::MoveNoReplace(temporary_, target_);
+        targetAppeared_ = system::IsExistsError(code);
+    }
     if (code != 0)
         return fail(code);
     temporary_.clear();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,18 +51,39 @@ public:
 
     OpenResult open(const std::string& path);
     bool isOpen() const { return handle_ != Closed; }
-    // Reads up to size bytes; fewer only at the end of the file or on a read error.
+    // Reads up to size bytes; fewer only at the end of the file or on a read
+    // error, which readError() then tells.
     std::size_t read(unsigned char* buffer, std::size_t size);
+    // The system's error number of a failed read, 0 when none failed.
+    int readError() const { return readError_; }
     void close();
 
 private:
+    // How much of want the next system read may ask for: less, or 0 with the
+    // error set, where a simulated failure says so.
+    std::size_t allowedRead(std::size_t want);
+
     static constexpr std::intptr_t Closed = -1;  // also INVALID_HANDLE_VALUE
     std::intptr_t handle_ = Closed;
+    std::uint64_t bytesRead_ = 0;
+    int readError_ = 0;
 };
+
+// For tests: every file read with ReadOnlyFile from now on fails with the
+// error number once it has given afterBytes bytes. Nothing ends the simulation.
+struct ReadFailure {
+    std::uint64_t afterBytes = 0;
+    int error = 0;
+};
+void SimulateReadFailure(std::optional<ReadFailure> failure);
 
 // Reads a whole file of at most limit bytes (the first limit bytes of a longer one).
 // Returns false, with the reason, when it cannot be opened or read.
 bool ReadFileStart(const std::string& path, std::size_t limit, std::string& bytes, std::string& reason);
+
+// Whether the new file may take the place of one already there when it is put in
+// place. Keep refuses, so that a file that appeared meanwhile is never lost.
+enum class ReplaceMode { Replace, Keep };
 
 // Writes a new file beside the target and puts it in the target's place only when
 // every byte is written and on disk, so a failure never leaves a half-written
@@ -73,7 +95,7 @@ public:
     ReplacingWriter& operator=(const ReplacingWriter&) = delete;
     ~ReplacingWriter() { abandon(); }
 
-    bool begin(const std::string& target);
+    bool begin(const std::string& target, ReplaceMode mode = ReplaceMode::Replace);
     bool write(std::string_view bytes);
     bool commit();
     void abandon();
@@ -82,6 +104,8 @@ public:
     const std::string& handOver();
     // The system's text for the first failure.
     const std::string& failure() const { return failure_; }
+    // With ReplaceMode::Keep: commit failed because the target had appeared.
+    bool targetAppeared() const { return targetAppeared_; }
 
 private:
     bool flush();
@@ -92,7 +116,9 @@ private:
     std::string pending_;
     std::string failure_;
     std::intptr_t handle_ = -1;
+    ReplaceMode mode_ = ReplaceMode::Replace;
     bool failed_ = false;
+    bool targetAppeared_ = false;
 };
 
 }  // namespace files

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,19 +81,27 @@ OpenResult ReadOnlyFile::open(const std::string& path)
         return {OpenResult::Failed, SystemErrorText(S_ISDIR(info.st_mode) ? EISDIR : EINVAL)};
     }
     handle_ = fd;
+    bytesRead_ = 0;
+    readError_ = 0;
     return {OpenResult::Opened, {}};
 }
 
 std::size_t ReadOnlyFile::read(unsigned char* buffer, std::size_t size)
 {
     std::size_t total = 0;
-    while (handle_ != Closed && total < size) {
-        ssize_t got = ::read(static_cast<int>(handle_), buffer + total, size - total);
+    while (handle_ != Closed && total < size && readError_ == 0) {
+        std::size_t want = allowedRead(size - total);
+        if (want == 0)
+            break;
+        ssize_t got = ::read(static_cast<int>(handle_), buffer + total, want);
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0)
+            readError_ = errno;
         if (got <= 0)
             break;
         total += static_cast<std::size_t>(got);
+        bytesRead_ += static_cast<std::size_t>(got);
     }
     return total;
 }
@@ -155,6 +164,24 @@ void CloseQuietly(std::intptr_t handle)
 int ReplaceWith(const std::string& source, const std::string& target)
 {
     return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
+
+int MoveNoReplace(const std::string& source, const std::string& target)
+{
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without it: a link fails where the name is taken.
+    if (::link(source.c_str(), target.c_str()) != 0)
+        return errno;
+    ::unlink(source.c_str());
+    return 0;
+}
+
+bool IsExistsError(int code)
+{
+    return code == EEXIST;
 }
 
 void RemoveQuietly(const std::string& path)

@@ -103,18 +103,27 @@ OpenResult ReadOnlyFile::open(const std::string& path)
         return {missing ? OpenResult::Missing : OpenResult::Failed, SystemErrorText(static_cast<int>(code))};
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
+    bytesRead_ = 0;
+    readError_ = 0;
     return {OpenResult::Opened, {}};
 }
 
 std::size_t ReadOnlyFile::read(unsigned char* buffer, std::size_t size)
 {
     std::size_t total = 0;
-    while (handle_ != Closed && total < size) {
-        DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - total, 1u << 30));
+    while (handle_ != Closed && total < size && readError_ == 0) {
+        DWORD want = static_cast<DWORD>(allowedRead(std::min<std::size_t>(size - total, 1u << 30)));
+        if (want == 0)
+            break;
         DWORD got = 0;
-        if (!ReadFile(AsHandle(handle_), buffer + total, want, &got, nullptr) || got == 0)
+        if (!ReadFile(AsHandle(handle_), buffer + total, want, &got, nullptr)) {
+            readError_ = static_cast<int>(GetLastError());
+            break;
+        }
+        if (got == 0)
             break;
         total += got;
+        bytesRead_ += got;
     }
     return total;
 }
@@ -175,16 +184,48 @@ void CloseQuietly(std::intptr_t handle)
     CloseHandle(AsHandle(handle));
 }
 
+namespace {
+
+// Virus scanners and indexers open a new file for a moment; a replace or delete
+// that meets one is tried again for a fraction of a second.
+template <typename Attempt>
+int RetriedWhileHeld(Attempt&& attempt)
+{
+    constexpr int Tries = 10;
+    constexpr DWORD Pause = 50;
+    for (int tried = 1;; ++tried) {
+        if (attempt())
+            return 0;
+        DWORD code = GetLastError();
+        bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
+        if (!held || tried == Tries)
+            return static_cast<int>(code);
+        Sleep(Pause);
+    }
+}
+
+}  // namespace
+
 int ReplaceWith(const std::string& source, const std::string& target)
 {
-    if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return 0;
-    return static_cast<int>(GetLastError());
+    return RetriedWhileHeld([&] {
+        return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    });
+}
+
+int MoveNoReplace(const std::string& source, const std::string& target)
+{
+    return RetriedWhileHeld([&] { return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH); });
+}
+
+bool IsExistsError(int code)
+{
+    return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
 
 void RemoveQuietly(const std::string& path)
 {
-    DeleteFileA(path.c_str());
+    RetriedWhileHeld([&] { return DeleteFileA(path.c_str()); });
 }
 
 unsigned long ProcessId()

@@ -15,6 +15,10 @@ int WriteAll(std::intptr_t handle, const char* data, std::size_t size);
 int SyncAndClose(std::intptr_t handle);
 void CloseQuietly(std::intptr_t handle);
 int ReplaceWith(const std::string& source, const std::string& target);
+// Renames source to target only while target does not exist.
+int MoveNoReplace(const std::string& source, const std::string& target);
+// The error of creating or moving onto a name that is taken.
+bool IsExistsError(int code);
 void RemoveQuietly(const std::string& path);
 unsigned long ProcessId();
 

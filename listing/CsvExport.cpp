@@ -30,10 +30,11 @@ namespace {
 
 // Writes count lines, each followed by CR LF; lineAt(i, out) appends line i to out.
 template <typename LineAt>
-bool WriteCsv(const std::string& path, std::size_t count, LineAt&& lineAt, std::string& reason)
+bool WriteCsv(const std::string& path, std::size_t count, LineAt&& lineAt, std::string& reason,
+              files::ReplaceMode mode)
 {
     files::ReplacingWriter writer;
-    bool written = writer.begin(path);
+    bool written = writer.begin(path, mode);
     std::string line;
     for (std::size_t i = 0; written && i < count; ++i) {
         line.clear();
@@ -49,16 +50,18 @@ bool WriteCsv(const std::string& path, std::size_t count, LineAt&& lineAt, std::
 
 }  // namespace
 
-bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason)
+bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason,
+                   files::ReplaceMode mode)
 {
-    return WriteCsv(path, lines.size(), [&](std::size_t i, std::string& out) { out += lines[i]; }, reason);
+    return WriteCsv(path, lines.size(), [&](std::size_t i, std::string& out) { out += lines[i]; }, reason, mode);
 }
 
-bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::string& reason)
+bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::string& reason,
+                     files::ReplaceMode mode)
 {
     return WriteCsv(path, players.size(),
                     [&](std::size_t i, std::string& out) { AppendExportLine(out, players.at(i), players.ordering); },
-                    reason);
+                    reason, mode);
 }
 
 ExportTarget ExportTargetFor(const ExportChoice& choice)
@@ -73,12 +76,17 @@ void WriteCsvFile(ExportWindow& window)
     if (choice.name.empty())
         return;
     ExportTarget target = ExportTargetFor(choice);
-    if (files::KindOf(target.path) == files::PathKind::File && !window.askYesNo(ReplaceQuestion(target.path)))
-        return;
+    // Only the file the user agreed to replace is replaced; one that appears meanwhile is kept.
+    files::ReplaceMode mode = files::ReplaceMode::Keep;
+    if (files::KindOf(target.path) == files::PathKind::File) {
+        if (!window.askYesNo(ReplaceQuestion(target.path)))
+            return;
+        mode = files::ReplaceMode::Replace;
+    }
     window.showWaitCursor();
     std::string reason;
-    bool written = target.workbook ? WriteWorkbook(target.path, ExportPlayers, reason)
-                                   : WriteCsvLines(target.path, ExportLines, reason);
+    bool written = target.workbook ? WriteWorkbook(target.path, ExportPlayers, reason, mode)
+                                   : WriteCsvLines(target.path, ExportLines, reason, mode);
     window.showArrowCursor();
     if (!written)
         window.showMessage(CannotWriteMessage(target.path, reason));

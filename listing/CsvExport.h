@@ -3,6 +3,7 @@
 // order, each ended by CR LF, under a name the user picks; or the same players
 // as a workbook, when the user asks for one.
 
+#include "files/Files.h"
 #include "listing/PlayerRun.h"
 
 #include <string>
@@ -35,10 +36,13 @@ std::string CsvFileName(std::string_view chosen);
 // Writes lines, each followed by CR LF, in place of the file at path, only
 // after every byte is written. Returns false with the system's reason otherwise;
 // the file at path is then as it was.
-bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason);
+// With ReplaceMode::Keep, only while there is no file at path.
+bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason,
+                   files::ReplaceMode mode = files::ReplaceMode::Replace);
 
 // The players' export lines, each followed by CR LF, the same way.
-bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::string& reason);
+bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::string& reason,
+                     files::ReplaceMode mode = files::ReplaceMode::Replace);
 
 // The file a choice writes: a workbook when its type was chosen or the name ends
 // in ".xlsx" (in any case), with ".xlsx" added as needed; otherwise the CSV file.

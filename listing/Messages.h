@@ -25,6 +25,11 @@ inline std::string CannotOpenMessage(std::string_view path, std::string_view rea
     return Joined({"Cannot open \"", path, "\": ", reason});
 }
 
+inline std::string CannotReadMessage(std::string_view path, std::string_view reason)
+{
+    return Joined({"Cannot read \"", path, "\": ", reason});
+}
+
 inline std::string CannotWriteMessage(std::string_view path, std::string_view reason)
 {
     return Joined({"Cannot write \"", path, "\": ", reason});

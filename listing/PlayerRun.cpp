@@ -36,6 +36,10 @@ PlayerRun RunPlayers(const RunRequest& request)
         run.outcome = RunOutcome::CannotOpen;
         run.reason = selection.opened.reason;
         kept.clear();
+    } else if (!selection.readFailure.empty()) {
+        run.outcome = RunOutcome::CannotRead;
+        run.reason = selection.readFailure;
+        kept.clear();
     }
     return run;
 }

@@ -27,12 +27,13 @@ struct KeptPlayers {
     MasterPlayerRecord at(std::size_t index) const;
 };
 
-enum class RunOutcome { Done, YearsOutOfRange, NoFolder, CannotOpen };
+// CannotRead: a read failed before the end of the file; nothing is kept.
+enum class RunOutcome { Done, YearsOutOfRange, NoFolder, CannotOpen, CannotRead };
 
 struct PlayerRun {
     RunOutcome outcome = RunOutcome::Done;
     std::string path;    // the master file, once the years passed
-    std::string reason;  // the system's text, for CannotOpen
+    std::string reason;  // the system's text, for CannotOpen and CannotRead
     KeptPlayers players;
 };
 

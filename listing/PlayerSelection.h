@@ -25,6 +25,7 @@ inline bool Qualifies(const MasterPlayerRecord& record, SeasonRange seasons)
 struct Selection {
     files::OpenResult opened;
     std::string path;  // the master file's path as used
+    std::string readFailure;  // the system's text when a read failed midway
 };
 
 // Reads the master file in folder once, to its end, and calls keep(record), or
@@ -34,7 +35,7 @@ template <typename Keep>
 Selection SelectPlayers(std::string_view folder, SeasonRange seasons, Keep&& keep)
 {
     MasterPlayerReader reader;
-    Selection selection{reader.open(folder), reader.path()};
+    Selection selection{reader.open(folder), reader.path(), {}};
     MasterPlayerRecord record;
     while (!reader.atEnd()) {
         reader.readNext(record);
@@ -45,6 +46,7 @@ Selection SelectPlayers(std::string_view folder, SeasonRange seasons, Keep&& kee
         else
             keep(record);
     }
+    selection.readFailure = reader.readFailure();
     reader.close();
     return selection;
 }

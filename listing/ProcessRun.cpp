@@ -49,6 +49,8 @@ void RunProcess(ProcessWindow& window)
         window.showMessage(std::string(NoGameFolderMessage));
     else if (run.outcome == RunOutcome::CannotOpen)
         window.showMessage(CannotOpenMessage(run.path, run.reason));
+    else if (run.outcome == RunOutcome::CannotRead)
+        window.showMessage(CannotReadMessage(run.path, run.reason));
 
     std::size_t qualified = run.players.size();
     std::size_t listed = FillListing(window, run.players);

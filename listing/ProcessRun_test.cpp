@@ -1,6 +1,7 @@
 #include "listing/ProcessRun.h"
 
 #include "files/Files.h"
+#include "listing/CsvExport.h"
 #include "listing/LineLayout.h"
 #include "listing/Messages.h"
 #include "testing/TestFiles.h"
@@ -275,4 +276,44 @@ TEST_F(ProcessRunTest, TheMasterFileIsUntouched)
     RunProcess(window);
     EXPECT_GT(QualifiedCount(), 1900);
     EXPECT_TRUE(testfiles::Snapshot(path) == before);
+}
+
+// A read failing midway (a dropped share, a lock held by the game) is an error:
+// the run keeps nothing, so no export of a half-read file can replace a good one;
+// and an export never replaces a file that appeared while it was written.
+TEST_F(ProcessRunTest, AReadFailingMidwayKeepsNothingAndAnAppearedFileIsKept)
+{
+    WriteMany(30);
+    window.uidOrder = true;
+    RunProcess(window);
+    ASSERT_EQ(QualifiedCount(), 30);
+    std::string good = folder.file("good.csv");
+    testfiles::WriteBytes(good, "good\r\n");
+
+    files::SimulateReadFailure(files::ReadFailure{10 * MasterRecordSize, EIO});
+    PlayerRun run = RunPlayers({"1900", "1950", folder.str(), Ordering::Uid});
+    window.messages.clear();
+    RunProcess(window);
+    files::SimulateReadFailure(std::nullopt);
+    EXPECT_EQ(run.outcome, RunOutcome::CannotRead);
+    EXPECT_EQ(run.players.size(), 0u);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0],
+              CannotReadMessage(files::JoinPath(folder.str(), "mastplyr.dat"), files::SystemErrorText(EIO)));
+    EXPECT_TRUE(window.list.empty());
+    EXPECT_EQ(window.countText, " 0 Records qualified ");
+    EXPECT_EQ(QualifiedCount(), 0);
+    std::string reason;
+    EXPECT_FALSE(WriteCsvPlayers(good, run.players, reason, files::ReplaceMode::Keep));
+    EXPECT_EQ(testfiles::ReadBytes(good), "good\r\n");
+
+    // A file that appears between the check and the end of the write is kept.
+    files::ReplacingWriter writer;
+    ASSERT_TRUE(writer.begin(folder.file("new.csv"), files::ReplaceMode::Keep));
+    ASSERT_TRUE(writer.write("ours"));
+    testfiles::WriteBytes(folder.file("new.csv"), "theirs");
+    EXPECT_FALSE(writer.commit());
+    EXPECT_TRUE(writer.targetAppeared());
+    EXPECT_EQ(testfiles::ReadBytes(folder.file("new.csv")), "theirs");
+    EXPECT_EQ(testfiles::Listing(folder.path()), "good.csv mastplyr.dat new.csv");
 }

@@ -203,7 +203,7 @@ std::string WorkbookFileName(std::string_view chosen)
     return name;
 }
 
-bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason)
+bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason, files::ReplaceMode mode)
 {
     if (players.size() > WorkbookMaxPlayers) {
         reason = "a worksheet holds at most " + std::to_string(WorkbookMaxPlayers) + " players, and the run kept " +
@@ -211,7 +211,7 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
         return false;
     }
     files::ReplacingWriter writer;
-    if (!writer.begin(path)) {
+    if (!writer.begin(path, mode)) {
         reason = writer.failure();
         return false;
     }

@@ -6,6 +6,7 @@
 // other field is text in Unicode, trimmed of blanks, so that no spreadsheet
 // turns "3/4" or a birth date into a date or runs a name as a formula.
 
+#include "files/Files.h"
 #include "listing/PlayerRun.h"
 
 #include <cstddef>
@@ -20,6 +21,8 @@ bool IsWorkbookName(std::string_view name);
 // The name with ".xlsx" added unless it already ends in it.
 std::string WorkbookFileName(std::string_view chosen);
 
-// Writes the workbook in place of the file at path, only once it is complete.
-// Returns false with the reason otherwise; the file at path is then as it was.
-bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason);
+// Writes the workbook in place of the file at path, only once it is complete
+// (with ReplaceMode::Keep, only while there is none). Returns false with the
+// reason otherwise; the file at path is then as it was.
+bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason,
+                   files::ReplaceMode mode = files::ReplaceMode::Replace);

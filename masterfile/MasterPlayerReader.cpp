@@ -33,10 +33,22 @@ void MasterPlayerReader::refill()
     exhausted_ = got < want;
 }
 
+std::string MasterPlayerReader::readFailure() const
+{
+    return readFailed() ? files::SystemErrorText(file_.readError()) : std::string();
+}
+
 void MasterPlayerReader::readNext(MasterPlayerRecord& record)
 {
     if (length_ - position_ < MasterRecordSize && !exhausted_)
         refill();
+    if (readFailed()) {
+        // Nothing more of this file is trusted: the record is an empty one, never valid.
+        current_.fill(0);
+        DecodeMasterRecord(current_.data(), record);
+        ended_ = true;
+        return;
+    }
     std::size_t take = std::min(length_ - position_, MasterRecordSize);
     current_.fill(0);
     std::copy_n(buffer_.begin() + static_cast<std::ptrdiff_t>(position_), take, current_.begin());

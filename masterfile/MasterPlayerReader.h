@@ -5,8 +5,9 @@
 // that cannot be opened behaves as one that has ended; open() says why, so the
 // caller can tell the user. Reading goes as the game's own readers go: after a
 // file's whole records comes one more, made of the bytes that are left (none,
-// for a file whose length is a multiple of 94) followed by zero bytes, and a
-// read error ends the file as its end would.
+// for a file whose length is a multiple of 94) followed by zero bytes. A read
+// that fails ends the reading at once, and readFailed() says so: the records
+// already given are then not the whole file.
 
 #include "files/Files.h"
 #include "masterfile/MasterPlayerRecord.h"
@@ -24,6 +25,9 @@ public:
     const std::string& path() const { return path_; }
     bool atEnd() const { return !file_.isOpen() || ended_; }
     void readNext(MasterPlayerRecord& record);
+    // Whether a read failed; readFailure() is the system's text for it.
+    bool readFailed() const { return file_.readError() != 0; }
+    std::string readFailure() const;
     // The bytes of the record readNext gave last.
     const MasterRecordBytes& recordBytes() const { return current_; }
     void close() { file_.close(); }

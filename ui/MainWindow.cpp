@@ -4,12 +4,16 @@
 #include "listing/ProcessRun.h"
 #include "settings/GameFolderSetting.h"
 #include "ui/ControlTable.h"
+#include "ui/Dialogs.h"
 #include "ui/Fonts.h"
 #include "ui/FormBindings.h"
 #include "ui/Handles.h"
 #include "ui/Layout.h"
 
+#include <exception>
 #include <memory>
+#include <new>
+#include <string>
 
 namespace {
 
@@ -19,12 +23,8 @@ namespace {
 // property lookup is a round trip to the server (a full list took 50% longer).
 struct ControlRecord {
     WNDPROC previousProc = nullptr;  // the control class's own procedure
-    HWND window = nullptr;
-    bool isForm = false;
     HFONT font = nullptr;  // shared through the font cache
-    int element = 0;
     HWND lastFocused = nullptr;  // the form's record only
-    bool selectAllOnFocus = false;
     bool coloursOn = false;
     int textColour = 0;  // system colour indexes
     int backColour = 0;
@@ -47,7 +47,6 @@ ControlRecord* RecordOf(HWND window)
 
 void Attach(HWND window, std::unique_ptr<ControlRecord> record)
 {
-    record->window = window;
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record.release()));
 }
 
@@ -81,7 +80,7 @@ LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM l
         return DefWindowProcA(control, message, wParam, lParam);
     WNDPROC previous = record->previousProc;
     if (message == WM_SETFOCUS) {
-        if (!record->selectAllOnFocus && IsEditControl(control))
+        if (IsEditControl(control))
             SendMessageA(control, EM_SETSEL, static_cast<WPARAM>(-1), 0);
         if (ControlRecord* form = RecordOf(GetParent(control)))
             form->lastFocused = control;
@@ -98,7 +97,6 @@ void SetUpControl(HWND control, const ControlRow& row)
 {
     auto owned = std::make_unique<ControlRecord>();
     ControlRecord& record = *owned;
-    record.element = row.element;
     record.coloursOn = row.textColour != PlatformColours;
     if (record.coloursOn) {
         record.textColour = row.textColour;
@@ -140,9 +138,7 @@ bool CreateControls(HWND form)
 
 bool OnCreate(HWND form)
 {
-    auto record = std::make_unique<ControlRecord>();
-    record->isForm = true;
-    Attach(form, std::move(record));
+    Attach(form, std::make_unique<ControlRecord>());
     TheForm = form;
     if (!CreateControls(form))
         return false;
@@ -182,7 +178,6 @@ void OnSize(HWND form, WPARAM kind)
                          SWP_NOZORDER | SWP_NOACTIVATE);
         });
     }
-    RepaintNow(ControlOf(FolderLabelId));
     RepaintNow(form);
 }
 
@@ -232,9 +227,7 @@ void OnDestroy(HWND form)
 // ---- commands ---------------------------------------------------------------
 
 struct CommandSource {
-    int element;  // -1 for a control without a record
     HWND form;
-    HWND control;
     int id;
 };
 
@@ -252,12 +245,6 @@ LRESULT OnExitClicked(CommandSource& source)
     SendMessageA(source.form, WM_CLOSE, 0, 0);
     if (IsWindow(source.form))
         DestroyWindow(source.form);
-    return 0;
-}
-
-// A typed folder is used by the next run but not remembered.
-LRESULT OnFolderTyped(CommandSource&)
-{
     return 0;
 }
 
@@ -292,18 +279,15 @@ struct CommandRoute {
 constexpr CommandRoute CommandRoutes[] = {
     {ProcessButtonId, BN_CLICKED, OnProcessClicked},
     {ExitButtonId, BN_CLICKED, OnExitClicked},
-    {FolderBoxId, EN_CHANGE, OnFolderTyped},
     {ChangeFolderButtonId, BN_CLICKED, OnChangeFolderClicked},
     {FirstYearBoxId, EN_CHANGE, OnYearTyped},
     {LastYearBoxId, EN_CHANGE, OnYearTyped},
     {WriteCsvButtonId, BN_CLICKED, OnWriteCsvClicked},
 };
 
-LRESULT OnCommand(HWND form, WPARAM wParam, LPARAM lParam)
+LRESULT OnCommand(HWND form, WPARAM wParam)
 {
-    auto control = reinterpret_cast<HWND>(lParam);
-    ControlRecord* record = RecordOf(control);
-    CommandSource source{record ? record->element : -1, form, control, LOWORD(wParam)};
+    CommandSource source{form, LOWORD(wParam)};
     for (const CommandRoute& route : CommandRoutes) {
         if (route.id != source.id || route.notification != HIWORD(wParam))
             continue;
@@ -315,7 +299,7 @@ LRESULT OnCommand(HWND form, WPARAM wParam, LPARAM lParam)
 
 // ---- window procedure ---------------------------------------------------------
 
-LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT HandleFormMessage(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_CREATE:
@@ -327,12 +311,9 @@ LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
         TheActiveForm = LOWORD(wParam) == WA_INACTIVE ? nullptr : form;
         break;
     case WM_COMMAND:
-        if (LRESULT result = OnCommand(form, wParam, lParam))
+        if (LRESULT result = OnCommand(form, wParam))
             return result;
         break;
-    case WM_GETMINMAXINFO:
-        DefWindowProcA(form, message, wParam, lParam);
-        return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE) {
             SendMessageA(form, WM_CLOSE, wParam, lParam);
@@ -365,6 +346,39 @@ LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(form, message, wParam, lParam);
 }
 
+// After a command that failed halfway: the list draws itself again and the
+// arrow cursor is back, so the window stays usable.
+void RecoverFromFailedCommand()
+{
+    if (HWND list = ControlOf(ListBoxId)) {
+        SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    }
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+}
+
+// No exception may unwind through the system's code that called us.
+LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    std::string problem;
+    try {
+        return HandleFormMessage(form, message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        problem = "There is not enough memory to finish this. Try fewer seasons.";
+    } catch (const std::exception& failure) {
+        problem = std::string("This could not be finished: ") + failure.what();
+    } catch (...) {
+        problem = "This could not be finished.";
+    }
+    try {
+        RecoverFromFailedCommand();
+        ShowProgramMessage(form, problem);
+    } catch (...) {
+        // Nothing more can be said.
+    }
+    return 0;
+}
+
 bool RegisterFormClass(HINSTANCE instance)
 {
     WNDCLASSEXA existing{};
@@ -376,9 +390,7 @@ bool RegisterFormClass(HINSTANCE instance)
     windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
     windowClass.lpfnWndProc = FormProc;
     windowClass.hInstance = instance;
-    // The program has no icon of its own, so the system's default shows.
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(32512));
-    windowClass.hIconSm = windowClass.hIcon;
+    // The program has no icon of its own: the system's default shows.
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = FormClassName;

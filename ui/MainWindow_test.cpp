@@ -531,6 +531,24 @@ TEST_F(Form1Test, ANameEndingInXlsxTypedInTheSaveDialogWritesAWorkbook)
     EXPECT_EQ(testfiles::Listing(folder.path()), "Players.XLSX game");
 }
 
+TEST_F(Form1Test, ACommandThatThrowsSaysSoAndLeavesTheWindowUsable)
+{
+    MakeGame(300);
+    Open();
+    RunYears("1871", "2024");
+    CurrentPathDialogs().chooseExportFile = [](HWND) -> ExportChoice { throw std::bad_alloc(); };
+    {
+        BoxAnswerer answerer(IDOK);
+        Click(WriteCsvButtonId);
+    }
+    ASSERT_EQ(SeenBoxes.size(), 1u);
+    EXPECT_EQ(SeenBoxes[0].caption, "Veltrane");
+    EXPECT_NE(SeenBoxes[0].text.find("not enough memory"), std::string::npos) << SeenBoxes[0].text;
+    EXPECT_EQ(SeenBoxes[0].owner, form);
+    RunYears("1900", "1910");
+    EXPECT_EQ(ListLines(), ExpectedLines(Ordering::Name, 1900, 1910));
+}
+
 TEST_F(Form1Test, TheRememberedFolderIsLoadedAndAChangedOneSaved)
 {
     WriteBytes("galvorfolder.txt", "  C:\\Games\\Sim, Data  \r\n");

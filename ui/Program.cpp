@@ -112,8 +112,12 @@ int RunVeltrane(HINSTANCE instance)
     InitialiseCommonControls();
     RichEditClassName = LoadRichEditLibrary();
     HWND form = CreateForm1(instance);
-    if (!form)
-        return 0;
+    if (!form) {
+        std::string reason = files::SystemErrorText(static_cast<int>(GetLastError()));
+        MessageBoxA(nullptr, ("Veltrane could not open its window: " + reason).c_str(), "Veltrane",
+                    MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+        return 1;
+    }
     ShowWindow(form, SW_SHOWNORMAL);
     UpdateWindow(form);
     RunMessageLoop();
