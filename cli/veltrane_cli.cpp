@@ -118,41 +118,6 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
     return std::nullopt;
 }
 
-// Listing lines kept in large blocks: a million lines cost no reallocation peaks.
-class LineStore {
-public:
-    template <typename Append>
-    void add(Append&& append)
-    {
-        if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < MaxLine) {
-            blocks_.emplace_back();
-            blocks_.back().reserve(BlockSize);
-        }
-        std::string& block = blocks_.back();
-        std::size_t start = block.size();
-        append(block);
-        places_.push_back({blocks_.size() - 1, start, block.size() - start});
-    }
-
-    std::vector<std::string_view> views() const
-    {
-        std::vector<std::string_view> lines;
-        lines.reserve(places_.size());
-        for (const Place& place : places_)
-            lines.emplace_back(blocks_[place.block].data() + place.start, place.length);
-        return lines;
-    }
-
-private:
-    static constexpr std::size_t BlockSize = 1 << 22;
-    static constexpr std::size_t MaxLine = 512;  // longer than any listing line
-    struct Place {
-        std::size_t block, start, length;
-    };
-    std::vector<std::string> blocks_;
-    std::vector<Place> places_;
-};
-
 // The listing's lines on standard output, in the encoding it asks for.
 class ListingPrinter {
 public:
@@ -255,18 +220,21 @@ int Run(const Options& options)
     if (!WriteExports(options, run.players))
         return ExitFileProblem;
 
+    // The lines are made again for printing rather than kept: a million of
+    // them would double what the run holds.
     const KeptPlayers& players = run.players;
-    LineStore listing;
-    for (std::size_t i = 0; i < players.size(); ++i)
-        listing.add([&](std::string& out) { AppendListingLine(out, players.at(i), players.ordering); });
-    std::vector<std::string_view> lines = listing.views();
-    SortListing(lines);
+    auto lineAt = [&](std::size_t i, std::string& out) { AppendListingLine(out, players.at(i), players.ordering); };
+    std::vector<std::uint32_t> order = ListingOrder(players.size(), lineAt);
 
     ListingPrinter printer(options.encoding.value_or(StandardOutputEncoding()));
     bool printed = printer.line(ListingHeader(options.ordering));
-    for (std::string_view line : lines)
+    std::string line;
+    for (std::uint32_t i : order) {
+        line.clear();
+        lineAt(i, line);
         printed = printed && printer.line(line);
-    printed = printed && printer.line(CountText(static_cast<std::int32_t>(lines.size())));
+    }
+    printed = printed && printer.line(CountText(static_cast<std::int32_t>(players.size())));
     if (!printer.finish() || !printed) {
         Complain("Cannot write the listing to standard output.");
         return ExitFileProblem;

@@ -2,7 +2,6 @@
 
 #include "listing/FixedWidth.h"
 
-
 namespace {
 
 unsigned char Folded(char c)
@@ -43,4 +42,13 @@ int CompareListingText(std::string_view a, std::string_view b)
     if (int order = CompareFolded(a, b, false))
         return order;
     return CompareText(a, b);
+}
+
+// The first pass alone: folded, without the marks. Where two keys are equal the
+// later passes decide, from the lines themselves.
+void AppendListingKey(std::string& out, std::string_view line)
+{
+    for (char c : line)
+        if (!IsIgnoredMark(c))
+            out += static_cast<char>(Folded(c));
 }

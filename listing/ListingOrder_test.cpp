@@ -1,6 +1,7 @@
 #include "listing/ListingOrder.h"
 
 #include "listing/LineLayout.h"
+#include "tools/SampleMaster.h"
 
 #include <gtest/gtest.h>
 
@@ -70,4 +71,43 @@ TEST(ListingOrder, UidLinesStandInNumericOrder)
     for (auto line : views)
         uids += std::string(line.substr(0, 7));
     EXPECT_EQ(uids, "     1      2     10     19    100  32767 ");
+}
+
+// The key order is the comparator's order, on the sample's lines in both
+// orderings and on random lines made of the characters that sort awkwardly.
+TEST(ListingOrder, SortKeysGiveTheComparatorsOrder)
+{
+    SampleOptions options;
+    options.records = 6000;
+    options.lastSeason = 2024;
+    std::string bytes = SampleMasterBytes(options);
+    std::vector<std::vector<std::string>> sets(3);
+    for (Ordering ordering : {Ordering::Uid, Ordering::Name}) {
+        auto& lines = sets[ordering == Ordering::Uid ? 0 : 1];
+        for (std::size_t at = 0; at + MasterRecordSize <= bytes.size(); at += MasterRecordSize) {
+            MasterPlayerRecord r;
+            DecodeMasterRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at, r);
+            if (isValidRecord(r))
+                lines.push_back(ListingLine(r, ordering));
+        }
+    }
+    const std::string_view alphabet = "aAbB zZ,-'09\xE9\xC9\xF1.";
+    std::uint64_t seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        std::string line;
+        for (int length = static_cast<int>(seed % 9); length >= 0; --length) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            line += alphabet[(seed >> 33) % alphabet.size()];
+        }
+        sets[2].push_back(line);
+    }
+    for (const auto& lines : sets) {
+        std::vector<std::string_view> expected(lines.begin(), lines.end());
+        SortListing(expected);
+        std::vector<std::uint32_t> order =
+            ListingOrder(lines.size(), [&](std::size_t i, std::string& out) { out += lines[i]; });
+        ASSERT_EQ(order.size(), expected.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            ASSERT_EQ(lines[order[i]].data(), expected[i].data()) << i << ": " << lines[order[i]] << " | " << expected[i];
+    }
 }
