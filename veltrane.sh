@@ -323,6 +323,9 @@ command_bench() {
     say "Core (Google Benchmark)"
     "$BUILD/bench/bin/core_benchmark"
 
+    say "Workbook export against libxlsxwriter alone"
+    "$BUILD/bench/bin/workbook_benchmark"
+
     say "veltrane-cli on 1,000,000 records, all qualifying, UID order, with --csv"
     local scratch
     scratch=$(mktemp -d)
