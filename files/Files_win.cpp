@@ -138,22 +138,28 @@ void ReadOnlyFile::close()
 
 namespace system {
 
-int CreateNew(const std::string& path, std::intptr_t& handle)
+namespace {
+
+// Opened for writing without sharing, as disposition says.
+int OpenForWriting(const std::string& path, DWORD disposition, std::intptr_t& handle)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return static_cast<int>(GetLastError());
     handle = reinterpret_cast<std::intptr_t>(file);
     return 0;
 }
 
+}  // namespace
+
+int CreateNew(const std::string& path, std::intptr_t& handle)
+{
+    return OpenForWriting(path, CREATE_NEW, handle);
+}
+
 int OpenExisting(const std::string& path, std::intptr_t& handle)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return static_cast<int>(GetLastError());
-    handle = reinterpret_cast<std::intptr_t>(file);
-    return 0;
+    return OpenForWriting(path, OPEN_EXISTING, handle);
 }
 
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
