@@ -9,23 +9,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 namespace {
-
-std::string Folder()
-{
-    static const std::string folder = [] {
-        std::filesystem::path shm = "/dev/shm";
-        auto base = std::filesystem::exists(shm) ? shm : std::filesystem::temp_directory_path();
-        auto path = base / ("veltrane-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path);
-        return path.string();
-    }();
-    return folder;
-}
 
 std::size_t ExpectedListingLength(const MasterPlayerRecord& r, Ordering ordering)
 {
@@ -63,12 +48,8 @@ void CheckLines(const MasterPlayerRecord& r, Ordering ordering)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    {
-        std::ofstream file(Folder() + "/mastplyr.dat", std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
     MasterPlayerReader reader;
-    FUZZ_CHECK(reader.open(Folder()).outcome == files::OpenResult::Opened);
+    reader.openBytes(data, size);
     std::size_t records = 0;
     MasterPlayerRecord record;
     while (!reader.atEnd()) {

@@ -16,10 +16,22 @@ files::OpenResult MasterPlayerReader::open(std::string_view folder)
     path_ = files::JoinPath(folder, MasterFileName);
     files::OpenResult result = file_.open(path_);
     buffer_.resize(BufferSize);
+    bytes_ = buffer_.data();
     position_ = length_ = 0;
     exhausted_ = false;
     ended_ = result.outcome != files::OpenResult::Opened;
     return result;
+}
+
+void MasterPlayerReader::openBytes(const unsigned char* data, std::size_t size)
+{
+    file_.close();
+    path_.clear();
+    bytes_ = data;
+    position_ = 0;
+    length_ = size;
+    exhausted_ = true;
+    ended_ = false;
 }
 
 void MasterPlayerReader::refill()
@@ -51,7 +63,7 @@ void MasterPlayerReader::readNext(MasterPlayerRecord& record)
     }
     std::size_t take = std::min(length_ - position_, MasterRecordSize);
     current_.fill(0);
-    std::copy_n(buffer_.begin() + static_cast<std::ptrdiff_t>(position_), take, current_.begin());
+    std::copy_n(bytes_ + position_, take, current_.begin());
     position_ += take;
     DecodeMasterRecord(current_.data(), record);
     if (take < MasterRecordSize)

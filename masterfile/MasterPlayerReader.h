@@ -22,15 +22,22 @@ class MasterPlayerReader {
 public:
     // Opens "folder" + separator + "mastplyr.dat".
     files::OpenResult open(std::string_view folder);
+    // Reads the size bytes at data as the file of those bytes would be read;
+    // they must stay in place until the reading ends. For fuzzing and benchmarks.
+    void openBytes(const unsigned char* data, std::size_t size);
     const std::string& path() const { return path_; }
-    bool atEnd() const { return !file_.isOpen() || ended_; }
+    bool atEnd() const { return ended_; }
     void readNext(MasterPlayerRecord& record);
     // Whether a read failed; readFailure() is the system's text for it.
     bool readFailed() const { return file_.readError() != 0; }
     std::string readFailure() const;
     // The bytes of the record readNext gave last.
     const MasterRecordBytes& recordBytes() const { return current_; }
-    void close() { file_.close(); }
+    void close()
+    {
+        file_.close();
+        ended_ = true;
+    }
 
 private:
     void refill();
@@ -38,6 +45,7 @@ private:
     files::ReadOnlyFile file_;
     std::string path_;
     std::vector<unsigned char> buffer_;
+    const unsigned char* bytes_ = nullptr;  // the buffer, or the bytes of openBytes
     MasterRecordBytes current_{};
     std::size_t position_ = 0;
     std::size_t length_ = 0;

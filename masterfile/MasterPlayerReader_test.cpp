@@ -22,16 +22,32 @@ MasterPlayerRecord Pitcher(std::int16_t uid, const char* lastName)
     return record;
 }
 
+std::vector<MasterRecordBytes> ReadAllBytes(MasterPlayerReader& reader)
+{
+    std::vector<MasterRecordBytes> records;
+    MasterPlayerRecord record;
+    while (!reader.atEnd()) {
+        reader.readNext(record);
+        records.push_back(reader.recordBytes());
+    }
+    return records;
+}
+
+// Reads the folder's file, and checks that reading its bytes from memory gives the same.
 std::vector<MasterPlayerRecord> ReadAll(const std::string& folder)
 {
-    std::vector<MasterPlayerRecord> records;
     MasterPlayerReader reader;
-    reader.open(folder);
-    while (!reader.atEnd()) {
-        records.emplace_back();
-        reader.readNext(records.back());
-    }
+    bool opened = reader.open(folder).outcome == files::OpenResult::Opened;
+    std::vector<MasterRecordBytes> fromFile = ReadAllBytes(reader);
     reader.close();
+    if (opened) {
+        std::string bytes = testfiles::ReadBytes(folder + "/mastplyr.dat");
+        reader.openBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        EXPECT_EQ(ReadAllBytes(reader), fromFile);
+    }
+    std::vector<MasterPlayerRecord> records(fromFile.size());
+    for (std::size_t i = 0; i < fromFile.size(); ++i)
+        DecodeMasterRecord(fromFile[i].data(), records[i]);
     return records;
 }
 

@@ -133,12 +133,43 @@ std::string MadeUpSurname(Random& random)
     return name;
 }
 
-MasterPlayerRecord MadeUpPlayer(Random& random, std::int64_t index, int lastSeason)
+// A few common names make most of the people, as in real rosters: the square
+// of a uniform draw favours the front of the list.
+int Skewed(Random& random, int bound)
+{
+    std::uint64_t draw = random.next() % static_cast<std::uint64_t>(bound);
+    return static_cast<int>(draw * draw / static_cast<std::uint64_t>(bound));
+}
+
+struct NamePool {
+    std::vector<std::string> surnames;
+    int uids = 0;
+};
+
+NamePool MakeNamePool(const SampleOptions& options)
+{
+    NamePool pool;
+    if (!options.repeatedNames)
+        return pool;
+    Random random(options.seed ^ 0x5EEDull);
+    for (int i = 0; i < 400; ++i)
+        pool.surnames.push_back(MadeUpSurname(random));
+    pool.uids = 3000;
+    return pool;
+}
+
+MasterPlayerRecord MadeUpPlayer(Random& random, std::int64_t index, int lastSeason, const NamePool& pool)
 {
     MasterPlayerRecord player;
-    player.uid = static_cast<std::int16_t>(index % 32767 + 1);
-    player.firstName = random.chance(8) ? random.pick(Nicknames) : random.pick(FirstNames);
-    player.lastName = MadeUpSurname(random);
+    if (pool.surnames.empty()) {
+        player.uid = static_cast<std::int16_t>(index % 32767 + 1);
+        player.firstName = random.chance(8) ? random.pick(Nicknames) : random.pick(FirstNames);
+        player.lastName = MadeUpSurname(random);
+    } else {
+        player.uid = static_cast<std::int16_t>(Skewed(random, pool.uids) + 1);
+        player.firstName = FirstNames[Skewed(random, static_cast<int>(std::size(FirstNames)))];
+        player.lastName = pool.surnames[static_cast<std::size_t>(Skewed(random, static_cast<int>(pool.surnames.size())))];
+    }
     if (random.chance(20))
         player.extraText = "Hall of Fame";
 
@@ -198,11 +229,12 @@ void GenerateSampleMaster(const SampleOptions& options, const std::function<void
 {
     int lastSeason = options.lastSeason > 0 ? options.lastSeason : files::CurrentYear();
     Random random(options.seed);
+    NamePool pool = MakeNamePool(options);
     constexpr std::int64_t RecordsPerPiece = 4096;
     std::string piece;
     piece.reserve(RecordsPerPiece * MasterRecordSize);
     for (std::int64_t index = 0; index < options.records; ++index) {
-        MasterRecordBytes bytes = EncodeMasterRecord(MadeUpPlayer(random, index, lastSeason));
+        MasterRecordBytes bytes = EncodeMasterRecord(MadeUpPlayer(random, index, lastSeason, pool));
         if (random.chance(20))
             Spoil(random, bytes);
         piece.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());

@@ -24,6 +24,9 @@ struct SampleOptions {
     std::int64_t records = 23000;
     int lastSeason = 0;  // 0: the current year
     std::uint64_t seed = 1;
+    // Names drawn from a few hundred, the common ones often, and UIDs from a few
+    // thousand, as in a database merged from many seasons' rosters.
+    bool repeatedNames = false;
 };
 
 // Calls sink with the file's bytes, in pieces of whole records.

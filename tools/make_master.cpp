@@ -4,8 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -15,8 +15,11 @@ int Usage(const char* problem)
         std::fprintf(stderr, "make-master: %s\n", problem);
     std::fprintf(stderr,
                  "usage: make-master --out FILE [--records N] [--last-season YEAR] [--seed N]\n"
+                 "                   [--repeated-names]\n"
                  "Writes N made-up player records (default 23000) with careers from 1871 to\n"
-                 "YEAR (default: the current year). The same options give the same bytes.\n");
+                 "YEAR (default: the current year). The same options give the same bytes.\n"
+                 "--repeated-names draws names from a few hundred and UIDs from a few\n"
+                 "thousand, so that many players share both, as in merged databases.\n");
     return 2;
 }
 
@@ -26,18 +29,26 @@ int main(int argc, char** argv)
 {
     SampleOptions options;
     const char* out = nullptr;
-    for (int i = 1; i < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
+        std::string_view option = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (std::strcmp(argv[i], "--out") == 0 && value)
+        if (option == "--repeated-names") {
+            options.repeatedNames = true;
+            continue;
+        }
+        if (!value)
+            return Usage(option == "--help" ? nullptr : "unknown or incomplete option");
+        ++i;
+        if (option == "--out")
             out = value;
-        else if (std::strcmp(argv[i], "--records") == 0 && value)
+        else if (option == "--records")
             options.records = std::strtoll(value, nullptr, 10);
-        else if (std::strcmp(argv[i], "--last-season") == 0 && value)
+        else if (option == "--last-season")
             options.lastSeason = std::atoi(value);
-        else if (std::strcmp(argv[i], "--seed") == 0 && value)
+        else if (option == "--seed")
             options.seed = std::strtoull(value, nullptr, 10);
         else
-            return Usage(std::strcmp(argv[i], "--help") == 0 ? nullptr : "unknown or incomplete option");
+            return Usage("unknown option");
     }
     if (!out)
         return Usage("--out is required");
