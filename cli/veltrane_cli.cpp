@@ -15,9 +15,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -217,21 +220,38 @@ int Run(const Options& options)
     }
     if (ExistsWithoutForce(options, options.csv) || ExistsWithoutForce(options, options.xlsx))
         return ExitFileProblem;
-    if (!WriteExports(options, run.players))
-        return ExitFileProblem;
-
-    // The lines are made again for printing rather than kept: a million of
-    // them would double what the run holds.
+    // The exports are written while the listing is put in order: on a million
+    // players each takes about as long as the other. The listing is printed
+    // only once they are complete.
     const KeptPlayers& players = run.players;
-    auto lineAt = [&](std::size_t i, std::string& out) { AppendListingLine(out, players.at(i), players.ordering); };
-    std::vector<std::uint32_t> order = ListingOrder(players.size(), lineAt);
+    bool exported = false;
+    std::exception_ptr exportFailure;
+    std::vector<std::uint32_t> order;
+    {
+        std::jthread exporting([&] {
+            try {
+                exported = WriteExports(options, players);
+            } catch (...) {
+                exportFailure = std::current_exception();
+            }
+        });
+        // The lines are made again for printing rather than kept: a million of
+        // them would double what the run holds.
+        order = ListingOrder(players.size(), [&](std::size_t i, std::string& out) {
+            AppendListingLine(out, players.at(i), players.ordering);
+        });
+    }
+    if (exportFailure)
+        std::rethrow_exception(exportFailure);
+    if (!exported)
+        return ExitFileProblem;
 
     ListingPrinter printer(options.encoding.value_or(StandardOutputEncoding()));
     bool printed = printer.line(ListingHeader(options.ordering));
     std::string line;
     for (std::uint32_t i : order) {
         line.clear();
-        lineAt(i, line);
+        AppendListingLine(line, players.at(i), players.ordering);
         printed = printed && printer.line(line);
     }
     printed = printed && printer.line(CountText(static_cast<std::int32_t>(players.size())));
@@ -263,5 +283,12 @@ int main(int argc, char** argv)
         std::fputs(HelpText, stdout);
         return ExitOk;
     }
-    return Run(options);
+    try {
+        return Run(options);
+    } catch (const std::bad_alloc&) {
+        Complain(OutOfMemoryMessage);
+    } catch (const std::exception& failure) {
+        Complain(std::string("veltrane-cli: ") + failure.what());
+    }
+    return ExitFileProblem;
 }

@@ -56,6 +56,8 @@ public:
     std::size_t read(unsigned char* buffer, std::size_t size);
     // The system's error number of a failed read, 0 when none failed.
     int readError() const { return readError_; }
+    // The file's size when it was opened: a hint, since it may grow or shrink.
+    std::uint64_t sizeWhenOpened() const { return sizeWhenOpened_; }
     void close();
 
 private:
@@ -66,6 +68,7 @@ private:
     static constexpr std::intptr_t Closed = -1;  // also INVALID_HANDLE_VALUE
     std::intptr_t handle_ = Closed;
     std::uint64_t bytesRead_ = 0;
+    std::uint64_t sizeWhenOpened_ = 0;
     int readError_ = 0;
 };
 

@@ -82,6 +82,7 @@ OpenResult ReadOnlyFile::open(const std::string& path)
     }
     handle_ = fd;
     bytesRead_ = 0;
+    sizeWhenOpened_ = static_cast<std::uint64_t>(info.st_size);
     readError_ = 0;
     return {OpenResult::Opened, {}};
 }

@@ -104,6 +104,8 @@ OpenResult ReadOnlyFile::open(const std::string& path)
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
     bytesRead_ = 0;
+    LARGE_INTEGER size{};
+    sizeWhenOpened_ = GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
     readError_ = 0;
     return {OpenResult::Opened, {}};
 }

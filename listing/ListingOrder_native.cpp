@@ -48,7 +48,11 @@ int CompareListingText(std::string_view a, std::string_view b)
 // later passes decide, from the lines themselves.
 void AppendListingKey(std::string& out, std::string_view line)
 {
+    std::size_t start = out.size();
+    out.resize(start + line.size());
+    char* key = out.data() + start;
     for (char c : line)
         if (!IsIgnoredMark(c))
-            out += static_cast<char>(Folded(c));
+            *key++ = static_cast<char>(Folded(c));
+    out.resize(static_cast<std::size_t>(key - out.data()));
 }

@@ -77,21 +77,26 @@ TEST(ListingOrder, UidLinesStandInNumericOrder)
 // orderings and on random lines made of the characters that sort awkwardly.
 TEST(ListingOrder, SortKeysGiveTheComparatorsOrder)
 {
-    SampleOptions options;
-    options.records = 6000;
-    options.lastSeason = 2024;
-    std::string bytes = SampleMasterBytes(options);
-    std::vector<std::vector<std::string>> sets(3);
-    for (Ordering ordering : {Ordering::Uid, Ordering::Name}) {
-        auto& lines = sets[ordering == Ordering::Uid ? 0 : 1];
-        for (std::size_t at = 0; at + MasterRecordSize <= bytes.size(); at += MasterRecordSize) {
-            MasterPlayerRecord r;
-            DecodeMasterRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at, r);
-            if (isValidRecord(r))
-                lines.push_back(ListingLine(r, ordering));
+    // Made-up players, and players who share names and UIDs (long common beginnings).
+    std::vector<std::vector<std::string>> sets;
+    for (bool repeated : {false, true}) {
+        SampleOptions options;
+        options.records = 6000;
+        options.lastSeason = 2024;
+        options.repeatedNames = repeated;
+        std::string bytes = SampleMasterBytes(options);
+        for (Ordering ordering : {Ordering::Uid, Ordering::Name}) {
+            auto& lines = sets.emplace_back();
+            for (std::size_t at = 0; at + MasterRecordSize <= bytes.size(); at += MasterRecordSize) {
+                MasterPlayerRecord r;
+                DecodeMasterRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at, r);
+                if (isValidRecord(r))
+                    lines.push_back(ListingLine(r, ordering));
+            }
         }
     }
     const std::string_view alphabet = "aAbB zZ,-'09\xE9\xC9\xF1.";
+    std::vector<std::string>& random = sets.emplace_back();
     std::uint64_t seed = 12345;
     for (int i = 0; i < 20000; ++i) {
         std::string line;
@@ -99,7 +104,7 @@ TEST(ListingOrder, SortKeysGiveTheComparatorsOrder)
             seed = seed * 6364136223846793005ull + 1442695040888963407ull;
             line += alphabet[(seed >> 33) % alphabet.size()];
         }
-        sets[2].push_back(line);
+        random.push_back(line);
     }
     for (const auto& lines : sets) {
         std::vector<std::string_view> expected(lines.begin(), lines.end());

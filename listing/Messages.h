@@ -7,6 +7,7 @@
 #include <string_view>
 
 inline constexpr std::string_view YearsOutOfRangeMessage = " Years are out of range for Veltrane ";
+inline constexpr std::string_view OutOfMemoryMessage = "There is not enough memory to finish this. Try fewer seasons.";
 inline constexpr std::string_view NoGameFolderMessage =
     "No game folder: type it in the Galvor Folder box or choose it with Change Galvor Folder.";
 

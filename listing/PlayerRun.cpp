@@ -4,6 +4,8 @@
 #include "listing/PlayerSelection.h"
 #include "listing/YearText.h"
 
+#include <new>
+
 MasterPlayerRecord KeptPlayers::at(std::size_t index) const
 {
     MasterPlayerRecord record;
@@ -27,10 +29,19 @@ PlayerRun RunPlayers(const RunRequest& request)
         return run;
     }
     std::vector<MasterRecordBytes>& kept = run.players.records;
-    Selection selection = SelectPlayers(request.folder, {*first, *last},
-                                        [&](const MasterPlayerRecord&, const MasterRecordBytes& bytes) {
-                                            kept.push_back(bytes);
-                                        });
+    Selection selection = SelectPlayers(
+        request.folder, {*first, *last},
+        [&](const MasterPlayerRecord&, const MasterRecordBytes& bytes) { kept.push_back(bytes); },
+        // Room for every record at once: a million kept players are 94 MB, and
+        // growing step by step would copy them over and over.
+        // A hint only: where the room cannot be had, the kept players grow as needed.
+        [&](std::uint64_t records) {
+            try {
+                if (records <= kept.max_size())
+                    kept.reserve(static_cast<std::size_t>(records));
+            } catch (const std::bad_alloc&) {
+            }
+        });
     run.path = selection.path;
     if (selection.opened.outcome != files::OpenResult::Opened) {
         run.outcome = RunOutcome::CannotOpen;

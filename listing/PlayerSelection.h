@@ -31,11 +31,16 @@ struct Selection {
 // Reads the master file in folder once, to its end, and calls keep(record), or
 // keep(record, bytes), for each qualifying player in file order. The file is closed before this returns,
 // so the game is kept out of it no longer than reading takes.
-template <typename Keep>
-Selection SelectPlayers(std::string_view folder, SeasonRange seasons, Keep&& keep)
+// opened(records) hears how many records the file holds, before the first keep.
+struct NothingToReserve {
+    void operator()(std::uint64_t) const {}
+};
+template <typename Keep, typename Opened = NothingToReserve>
+Selection SelectPlayers(std::string_view folder, SeasonRange seasons, Keep&& keep, Opened&& opened = {})
 {
     MasterPlayerReader reader;
     Selection selection{reader.open(folder), reader.path(), {}};
+    opened(reader.recordsWhenOpened());
     MasterPlayerRecord record;
     while (!reader.atEnd()) {
         reader.readNext(record);

@@ -31,6 +31,11 @@ public:
     // Whether a read failed; readFailure() is the system's text for it.
     bool readFailed() const { return file_.readError() != 0; }
     std::string readFailure() const;
+    // How many records the file held when it was opened (for reserving room).
+    std::uint64_t recordsWhenOpened() const
+    {
+        return bytes_ == buffer_.data() ? file_.sizeWhenOpened() / MasterRecordSize + 1 : length_ / MasterRecordSize + 1;
+    }
     // The bytes of the record readNext gave last.
     const MasterRecordBytes& recordBytes() const { return current_; }
     void close()

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "listing/CsvExport.h"
+#include "listing/Messages.h"
 #include "listing/ProcessRun.h"
 #include "settings/GameFolderSetting.h"
 #include "ui/ControlTable.h"
@@ -364,7 +365,7 @@ LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
     try {
         return HandleFormMessage(form, message, wParam, lParam);
     } catch (const std::bad_alloc&) {
-        problem = "There is not enough memory to finish this. Try fewer seasons.";
+        problem = OutOfMemoryMessage;
     } catch (const std::exception& failure) {
         problem = std::string("This could not be finished: ") + failure.what();
     } catch (...) {
