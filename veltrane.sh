@@ -323,10 +323,40 @@ command_screenshot() {
     say "Wrote docs/screenshot.png"
 }
 
+# timed ROUNDS COMMAND...: runs it ROUNDS times (stdout as given) and keeps the
+# best wall time in BEST_SECONDS and the peak memory of that round in BEST_KILOBYTES.
+timed() {
+    local rounds=$1 round seconds kilobytes measure
+    shift
+    measure=$(mktemp)
+    BEST_SECONDS=
+    for ((round = 0; round < rounds; round++)); do
+        /usr/bin/time -f "%e %M" -o "$measure" "$@"
+        read -r seconds kilobytes < "$measure"
+        if [ -z "$BEST_SECONDS" ] || awk -v a="$seconds" -v b="$BEST_SECONDS" 'BEGIN { exit !(a < b) }'; then
+            BEST_SECONDS=$seconds
+            BEST_KILOBYTES=$kilobytes
+        fi
+    done
+    rm -f "$measure"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+print_peak() {  # label seconds kilobytes file-size
+    printf '  %s: %s s, peak memory %d MB = %s x the master file\n' "$1" "$2" $(($3 / 1024)) \
+        "$(awk -v k="$3" -v s="$4" 'BEGIN { printf "%.2f", k * 1024 / s }')"
+}
+
 command_bench() {
     install_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    choose_wine
     configure_and_build bench -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF
-    windows_build i686 mingw-i686
+    # The product is 32-bit; where the kernel runs 64-bit programs only, the
+    # x86-64 build stands in for it.
+    local windows=i686 toolchain=mingw-i686
+    if [ "$RUNS_32BIT" = no ]; then
+        windows=x86_64 toolchain=mingw-x86_64
+    fi
+    windows_build "bench-$windows" "$toolchain" -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF
     say "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 
     say "Core (Google Benchmark)"
@@ -335,27 +365,48 @@ command_bench() {
     say "Workbook export against libxlsxwriter alone"
     "$BUILD/bench/bin/workbook_benchmark"
 
-    say "veltrane-cli on 1,000,000 records, all qualifying, UID order, with --csv"
     local scratch
     scratch=$(mktemp -d)
-    mkdir -p "$scratch/game"
-    "$BUILD/bench/bin/make-master" --out "$scratch/game/mastplyr.dat" --records 1000000 --last-season 2024
-    local size round
-    size=$(stat -c %s "$scratch/game/mastplyr.dat")
-    for round in 1 2 3; do
-        /usr/bin/time -f "%e %M" -o "$scratch/time" "$BUILD/bench/bin/veltrane-cli" --folder "$scratch/game" \
-            --first 1871 --last 2024 --order uid --csv "$scratch/out.csv" --force >/dev/null
-        read -r seconds kilobytes < "$scratch/time"
-        printf '  round %d: %s s, peak memory %d MB = %s x the master file\n' "$round" "$seconds" \
-            $((kilobytes / 1024)) "$(awk -v k="$kilobytes" -v s="$size" 'BEGIN { printf "%.2f", k * 1024 / s }')"
+    mkdir -p "$scratch/made-up" "$scratch/repeated"
+    "$BUILD/bench/bin/make-master" --out "$scratch/made-up/mastplyr.dat" --records 1000000 --last-season 2024
+    "$BUILD/bench/bin/make-master" --out "$scratch/repeated/mastplyr.dat" --records 1000000 --last-season 2024 \
+        --repeated-names
+    local cli=("$BUILD/bench/bin/veltrane-cli" --first 1871 --last 2024 --force)
+
+    say "veltrane-cli on 1,000,000 records, all seasons, with --csv, against GNU sort (LC_ALL=C) of its lines"
+    local game order size ours theirs
+    for game in made-up repeated; do
+        size=$(stat -c %s "$scratch/$game/mastplyr.dat")
+        for order in uid name; do
+            timed 3 "${cli[@]}" --folder "$scratch/$game" --order "$order" --csv "$scratch/out.csv" \
+                >"$scratch/listing"
+            ours=$BEST_SECONDS
+            print_peak "$game, $order order" "$ours" "$BEST_KILOBYTES" "$size"
+            sed '1d;$d' "$scratch/listing" > "$scratch/lines"
+            timed 3 env LC_ALL=C sort "$scratch/lines" >/dev/null
+            theirs=$BEST_SECONDS
+            printf '    GNU sort %s s: ours is %s x\n' "$theirs" "$(ratio "$ours" "$theirs")"
+        done
     done
+
+    say "The workbook's memory: the same run with --csv and --xlsx, against --csv alone"
+    size=$(stat -c %s "$scratch/made-up/mastplyr.dat")
+    timed 3 "${cli[@]}" --folder "$scratch/made-up" --order uid --csv "$scratch/out.csv" >/dev/null
+    local csv_only=$BEST_KILOBYTES
+    print_peak "--csv" "$BEST_SECONDS" "$BEST_KILOBYTES" "$size"
+    timed 3 "${cli[@]}" --folder "$scratch/made-up" --order uid --csv "$scratch/out.csv" \
+        --xlsx "$scratch/out.xlsx" >/dev/null
+    print_peak "--csv --xlsx" "$BEST_SECONDS" "$BEST_KILOBYTES" "$size"
+    printf '    peak memory with the workbook: %s x without\n' "$(ratio "$BEST_KILOBYTES" "$csv_only")"
     rm -rf "$scratch"
 
-    say "The window under Wine and Xvfb"
+    say "The window under Wine and Xvfb ($windows build)"
     trap stop_display_and_wine EXIT
     start_display
     start_wine
-    wine "$BUILD/i686/bin/window_benchmark.exe"
+    wine "$BUILD/bench-$windows/bin/window_benchmark.exe"
+    say "The workbook export under Wine ($windows build)"
+    wine "$BUILD/bench-$windows/bin/workbook_benchmark.exe"
 }
 
 usage() {
