@@ -3,7 +3,8 @@
 # what it lacks first.
 #
 #   ./veltrane.sh run         build the program and start it under Wine on a
-#                             generated sample game folder (needs a display)
+#                             generated sample game folder; without a display,
+#                             show the sample's listing from veltrane-cli
 #   ./veltrane.sh test        build native (plain and sanitized), Windows i686 and
 #                             x86-64; run every test
 #   ./veltrane.sh screenshot  redo docs/screenshot.png under Xvfb
@@ -11,6 +12,8 @@
 #                             and the window under Wine and Xvfb
 #   ./veltrane.sh fuzz [SECONDS|RUNSx]  open-ended fuzzing of each target for SECONDS
 #                             (600) or RUNS executions; a finding lands in fuzz/corpus
+#   ./veltrane.sh dist [--check]  the release zips in dist/; --check builds them
+#                             twice from clean clones and compares them
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -21,8 +24,10 @@ say() { printf '\n== %s\n' "$*"; }
 
 # ---- packages -------------------------------------------------------------
 
-RUN_PACKAGES=(cmake ninja-build g++ libxlsxwriter-dev g++-mingw-w64-i686 libz-mingw-w64-dev
+NATIVE_PACKAGES=(cmake ninja-build g++ libxlsxwriter-dev)
+RUN_PACKAGES=("${NATIVE_PACKAGES[@]}" g++-mingw-w64-i686 libz-mingw-w64-dev
               wine wine64 wine32:i386 fonts-liberation)
+DIST_PACKAGES=(cmake ninja-build git python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
 BENCH_PACKAGES=(libbenchmark-dev time)
 SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick fonts-liberation)
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libxlsxwriter-dev python3-openpyxl
@@ -94,12 +99,14 @@ configure_and_build() {  # name [cmake options...]
     cmake --build "$BUILD/$name" -j "$JOBS"
 }
 
+# What we build and test is held to no warnings at all.
 build_all() {
-    configure_and_build native
-    configure_and_build sanitize -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELTRANE_SANITIZE=ON
+    configure_and_build native -DVELTRANE_WERROR=ON
+    configure_and_build sanitize -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELTRANE_SANITIZE=ON \
+        -DVELTRANE_WERROR=ON
     build_fuzz_targets
-    windows_build i686 mingw-i686
-    windows_build x86_64 mingw-x86_64
+    windows_build i686 mingw-i686 -DVELTRANE_WERROR=ON
+    windows_build x86_64 mingw-x86_64 -DVELTRANE_WERROR=ON
 }
 
 # ---- fuzzing ---------------------------------------------------------------
@@ -112,7 +119,7 @@ FUZZ_TARGETS=("master_reader master 1500000 300" "settings settings 250000 4096"
 
 build_fuzz_targets() {
     configure_and_build fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-        -DVELTRANE_FUZZ=ON -DVELTRANE_TESTS=OFF
+        -DVELTRANE_FUZZ=ON -DVELTRANE_TESTS=OFF -DVELTRANE_WERROR=ON
 }
 
 # Each target replays its corpus, then runs a fixed number of executions from a
@@ -181,42 +188,60 @@ choose_wine() {
 wine() { "$WINE" "$@"; }
 
 XVFB_PID=
+HIDDEN_XVFB_PIDS=()
 
 stop_display_and_wine() {
     wineserver -k >/dev/null 2>&1 || true
-    if [ -n "$XVFB_PID" ]; then
-        kill "$XVFB_PID" 2>/dev/null || true
-    fi
+    local pid
+    for pid in "$XVFB_PID" "${HIDDEN_XVFB_PIDS[@]}"; do
+        [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    done
 }
 
+# A private X server on a display number it picks itself (-displayfd), so no
+# other server on the machine, whether its files are seen here or not, is in
+# its way.
 start_display() {
-    local display=91
-    while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
-        display=$((display + 1))
-    done
-    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    local number_file waited=0
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
     XVFB_PID=$!
-    local waited=0
-    until [ -e "/tmp/.X11-unix/X$display" ]; do
-        sleep 0.1
-        waited=$((waited + 1))
-        if [ $waited -gt 100 ]; then
+    until grep -q '^[0-9][0-9]*$' "$number_file"; do
+        if ! kill -0 "$XVFB_PID" 2>/dev/null || [ $waited -gt 150 ]; then
             echo "Xvfb did not start" >&2
             exit 1
         fi
+        sleep 0.1
+        waited=$((waited + 1))
     done
-    export DISPLAY=":$display"
+    export DISPLAY=":$(cat "$number_file")"
+    rm -f "$number_file"
 }
 
-# The sample game folder: a generated master file, and a galvorfolder.txt
-# beside it naming that folder as Wine sees it.
-SAMPLE=$BUILD/sample
-
-make_sample() {
-    say "Making the sample game folder"
-    mkdir -p "$SAMPLE/Galvor"
-    "$BUILD/native/bin/make-master" --out "$SAMPLE/Galvor/mastplyr.dat"
-    printf '%s\r\n' "$(winepath -w "$SAMPLE/Galvor" 2>/dev/null)" > "$SAMPLE/galvorfolder.txt"
+# X servers that hold the first free display numbers but whose socket and lock
+# files are gone: how servers in other roots or containers look from here. The
+# test command starts its own display beside them, proving it always can.
+hide_some_displays() {
+    local number=0 waited pid
+    while [ ${#HIDDEN_XVFB_PIDS[@]} -lt 2 ] && [ $number -lt 32 ]; do
+        if [ ! -e "/tmp/.X$number-lock" ] && [ ! -e "/tmp/.X11-unix/X$number" ]; then
+            Xvfb ":$number" -nolisten tcp >/dev/null 2>&1 &
+            pid=$!
+            waited=0
+            while kill -0 "$pid" 2>/dev/null && [ ! -e "/tmp/.X11-unix/X$number" ] && [ $waited -lt 100 ]; do
+                sleep 0.1
+                waited=$((waited + 1))
+            done
+            if [ -e "/tmp/.X11-unix/X$number" ]; then
+                rm -f "/tmp/.X$number-lock" "/tmp/.X11-unix/X$number"
+                HIDDEN_XVFB_PIDS+=("$pid")
+                say "Display :$number is held by an X server whose files are hidden"
+            else
+                kill "$pid" 2>/dev/null || true
+            fi
+        fi
+        number=$((number + 1))
+    done
 }
 
 # Wine has no Courier or Courier New of its own; without a fixed-pitch
@@ -229,11 +254,12 @@ use_fixed_pitch_stand_ins() {
     done
 }
 
-# The server must start outside any pipe that ctest reads, or ctest waits on it.
+# start_wine PREFIX: the server must start outside any pipe that ctest reads,
+# or ctest waits on it.
 start_wine() {
-    export WINEPREFIX=$BUILD/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        say "Creating the Wine prefix"
+        say "Creating the Wine prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
         wine cmd /c exit </dev/null >/dev/null 2>&1
         # Without a window manager, hiding a managed window waits two seconds.
@@ -242,6 +268,37 @@ start_wine() {
     fi
     wineserver -p </dev/null >/dev/null 2>&1
     wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+# The sample, kept as a Windows player keeps it: the game's folder
+# C:\Games\Galvor in the prefix's C: drive, and Veltrane in C:\Games\Veltrane
+# with the galvorfolder.txt that names the game's folder. Sets SAMPLE_PROGRAMS
+# to Veltrane's folder.
+GAME_FOLDER='C:\Games\Galvor'
+make_sample_in_prefix() {  # native-build windows-build
+    say "Making the sample game folder $GAME_FOLDER"
+    local games=$WINEPREFIX/drive_c/Games
+    mkdir -p "$games/Galvor" "$games/Veltrane"
+    "$BUILD/$1/bin/make-master" --out "$games/Galvor/mastplyr.dat"
+    local seen
+    seen=$(wine winepath.exe -u "$GAME_FOLDER" 2>/dev/null | tr -d '\r') || true
+    if [ "$(realpath -m "$seen" 2>/dev/null)" != "$(realpath "$games/Galvor")" ]; then
+        echo "Wine does not see the sample game folder as $GAME_FOLDER (it gave \"$seen\")" >&2
+        exit 1
+    fi
+    printf '%s\r\n' "$GAME_FOLDER" > "$games/Veltrane/galvorfolder.txt"
+    cp "$BUILD/$2/bin/Veltrane_V10.exe" "$BUILD/$2/bin/veltrane-cli.exe" "$games/Veltrane/"
+    SAMPLE_PROGRAMS=$games/Veltrane
+}
+
+# wait_for_window NAME: the window's X id, or a clear failure after a minute.
+wait_for_window() {
+    local window
+    if ! window=$(timeout 60 xdotool search --sync --name "$1" | head -n 1) || [ -z "$window" ]; then
+        echo "The window \"$1\" did not appear within a minute" >&2
+        exit 1
+    fi
+    echo "$window"
 }
 
 # ---- commands -------------------------------------------------------------
@@ -266,8 +323,10 @@ command_test() {
     choose_wine
     build_all
     trap stop_display_and_wine EXIT
+    hide_some_displays
     start_display
-    start_wine
+    say "The tests' own display is $DISPLAY"
+    start_wine "$BUILD/wineprefix"
     local result=0 windows=(i686 x86_64)
     if [ "$RUNS_32BIT" = no ]; then
         say "WARNING: this machine's kernel runs 64-bit programs only (it refuses to start 32-bit ones)," \
@@ -280,37 +339,72 @@ command_test() {
     say "All tests passed"
 }
 
-command_run() {
-    install_packages "${RUN_PACKAGES[@]}"
-    if [ -z "${DISPLAY:-}" ]; then
-        echo "Veltrane is a window: run this from a desktop session (DISPLAY is not set)." >&2
-        exit 1
+# The Windows build the window runs from: the product (i686), or x86-64 where
+# the kernel runs 64-bit programs only. Sets WINDOWS_BUILD.
+build_window_program() {  # build-name-prefix [cmake options...]
+    local prefix=$1
+    shift
+    choose_wine
+    if [ "$RUNS_32BIT" = no ]; then
+        install_packages g++-mingw-w64-x86-64
+        say "WARNING: this machine's kernel runs 64-bit programs only, so the x86-64 build stands in" \
+            "for the 32-bit program."
+        WINDOWS_BUILD=$prefix-x86_64
+        windows_build "$WINDOWS_BUILD" mingw-x86_64 "$@"
+    else
+        WINDOWS_BUILD=$prefix-i686
+        windows_build "$WINDOWS_BUILD" mingw-i686 "$@"
     fi
-    configure_and_build native
-    windows_build i686 mingw-i686
+}
+
+# With a display: the window under Wine on the sample. Without one: the same
+# run through veltrane-cli, natively. Builds no tests, in folders of its own.
+command_run() {
+    if [ -z "${DISPLAY:-}" ]; then
+        install_packages "${NATIVE_PACKAGES[@]}"
+        configure_and_build run-native -DVELTRANE_TESTS=OFF
+        local sample=$BUILD/run-sample
+        mkdir -p "$sample/Galvor"
+        "$BUILD/run-native/bin/make-master" --out "$sample/Galvor/mastplyr.dat"
+        say "No display found (DISPLAY is not set), so here is the sample through veltrane-cli:" \
+            "every season from 1871 to $(date +%Y), first 20 lines, then the count"
+        local listing=$sample/listing.txt
+        "$BUILD/run-native/bin/veltrane-cli" --folder "$sample/Galvor" --first 1871 --last "$(date +%Y)" \
+            > "$listing"
+        head -n 20 "$listing"
+        echo "..."
+        tail -n 1 "$listing"
+        say "To see the window, run ./veltrane.sh run in a desktop session, or ./veltrane.sh screenshot" \
+            "for a picture of it (docs/screenshot.png)."
+        return 0
+    fi
+    install_packages "${RUN_PACKAGES[@]}"
+    configure_and_build run-native -DVELTRANE_TESTS=OFF
+    build_window_program run -DVELTRANE_TESTS=OFF
     # A prefix of its own, left as Wine makes it, so a window manager manages the window.
     export WINEPREFIX=$BUILD/wineprefix-run WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     use_fixed_pitch_stand_ins
-    make_sample
-    say "Starting Veltrane: type the years and press Process"
-    cd "$SAMPLE"
-    exec wine "$BUILD/i686/bin/Veltrane_V10.exe"
+    make_sample_in_prefix run-native "$WINDOWS_BUILD"
+    say "Starting Veltrane from C:\\Games\\Veltrane: type the years and press Process"
+    cd "$SAMPLE_PROGRAMS"
+    exec "$WINE" Veltrane_V10.exe
 }
 
 command_screenshot() {
-    install_packages "${BUILD_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
-    configure_and_build native
-    windows_build i686 mingw-i686
+    install_packages "${RUN_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
+    configure_and_build run-native -DVELTRANE_TESTS=OFF
+    build_window_program run -DVELTRANE_TESTS=OFF
     trap stop_display_and_wine EXIT
     start_display
-    start_wine
+    # Its own prefix: the font stand-ins stay out of the one the tests use.
+    start_wine "$BUILD/wineprefix-screenshot"
     use_fixed_pitch_stand_ins
-    make_sample
-    (cd "$SAMPLE" && wine "$BUILD/i686/bin/Veltrane_V10.exe" </dev/null >/dev/null 2>&1 &)
+    make_sample_in_prefix run-native "$WINDOWS_BUILD"
+    (cd "$SAMPLE_PROGRAMS" && wine Veltrane_V10.exe </dev/null >/dev/null 2>&1 &)
     local window
-    window=$(xdotool search --sync --name 'Veltrane V10' | head -n 1)
+    window=$(wait_for_window 'Veltrane V10')
     sleep 1
-    xdotool windowfocus --sync "$window"
+    timeout 30 xdotool windowfocus --sync "$window"
     # Typed as a person would: the focus starts in First Year.
     xdotool type --delay 50 "1871"
     xdotool key Tab
@@ -403,14 +497,126 @@ command_bench() {
     say "The window under Wine and Xvfb ($windows build)"
     trap stop_display_and_wine EXIT
     start_display
-    start_wine
+    start_wine "$BUILD/wineprefix"
     wine "$BUILD/bench-$windows/bin/window_benchmark.exe"
     say "The workbook export under Wine ($windows build)"
     wine "$BUILD/bench-$windows/bin/workbook_benchmark.exe"
 }
 
+# ---- the release ----------------------------------------------------------
+
+# build name, toolchain, and the zip's name for it
+DIST_BUILDS=("i686 mingw-i686 x86" "x86_64 mingw-x86_64 x64")
+DIST_FILES=(Veltrane_V10.exe veltrane-cli.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt)
+
+project_version() {
+    sed -n 's/^project(Veltrane VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt"
+}
+
+crlf() { sed 's/\r$//; s/$/\r/'; }
+
+# The notice: ours, then each library's license as its Debian package gives it.
+write_notices() {  # build-name
+    local package=mingw-w64-${1//_/-}-dev entry title file
+    {
+        sed "s/@VERSION@/$(project_version)/" "$ROOT/release/THIRD-PARTY-NOTICES.txt"
+        for entry in "MinGW-w64 runtime and winpthreads ($package)|/usr/share/doc/$package/copyright" \
+            "GCC runtime libraries, libgcc and libstdc++ (gcc-mingw-w64-base)|/usr/share/doc/gcc-mingw-w64-base/copyright" \
+            "zlib (libz-mingw-w64-dev)|/usr/share/doc/libz-mingw-w64-dev/copyright" \
+            "libxlsxwriter $XLSXWRITER_VERSION (License.txt of its sources)|$XLSXWRITER_SOURCE/License.txt"; do
+            title=${entry%%|*}
+            file=${entry#*|}
+            printf '\n\n======================================================================\n%s\n' "$title"
+            printf '======================================================================\n\n'
+            cat "$file"
+        done
+    } | crlf
+}
+
+command_dist() {
+    if [ "${1:-}" = --check ]; then
+        dist_check
+        return
+    fi
+    install_packages "${DIST_PACKAGES[@]}"
+    local version
+    version=$(project_version)
+    # Every time stamp in the release is the last commit's.
+    if ! SOURCE_DATE_EPOCH=$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null); then
+        echo "dist builds from a git clone: the release's time is its last commit's" >&2
+        exit 1
+    fi
+    export SOURCE_DATE_EPOCH
+    rm -rf "$ROOT/dist"
+    mkdir -p "$ROOT/dist"
+    local entry name toolchain arch stage program
+    for entry in "${DIST_BUILDS[@]}"; do
+        read -r name toolchain arch <<<"$entry"
+        # As the test command builds them, without the tests.
+        windows_build "dist-$name" "$toolchain" -DVELTRANE_TESTS=OFF -DVELTRANE_WERROR=ON
+        stage=$BUILD/dist-stage/$arch
+        rm -rf "$stage"
+        mkdir -p "$stage"
+        for program in Veltrane_V10 veltrane-cli; do
+            "$name-w64-mingw32-strip" -o "$stage/$program.exe" "$BUILD/dist-$name/bin/$program.exe"
+        done
+        sed "s/@VERSION@/$version/" "$ROOT/release/README.txt" | crlf > "$stage/README.txt"
+        crlf < "$ROOT/LICENSE" > "$stage/LICENSE.txt"
+        write_notices "$name" > "$stage/THIRD-PARTY-NOTICES.txt"
+        python3 "$ROOT/release/make_zip.py" "$ROOT/dist/veltrane-$version-windows-$arch.zip" "$stage" \
+            "${DIST_FILES[@]}"
+    done
+    (cd "$ROOT/dist" && sha256sum -- *.zip > SHA256SUMS)
+    say "The release, in dist/:"
+    cat "$ROOT/dist/SHA256SUMS"
+}
+
+# Builds the last commit's release twice, from two clean clones in different
+# folders, and compares: equal sums prove that the zips are made from the
+# sources alone.
+dist_check() {
+    install_packages "${DIST_PACKAGES[@]}"
+    if [ -n "$(git -C "$ROOT" status --porcelain)" ]; then
+        say "Note: uncommitted changes are not checked; the check builds the last commit"
+    fi
+    local commit work side clones=() failed=0
+    commit=$(git -C "$ROOT" rev-parse HEAD)
+    work=$(mktemp -d /tmp/veltrane-dist-check.XXXXXX)
+    for side in one/veltrane two/elsewhere/veltrane-copy; do
+        say "Building the release of ${commit:0:12} in $work/$side"
+        git clone -q --no-local "$ROOT" "$work/$side"
+        git -C "$work/$side" checkout -q "$commit"
+        if ! (cd "$work/$side" && VELTRANE_BUILD="$work/$side/build" ./veltrane.sh dist) >"$work/$side.log" 2>&1; then
+            tail -n 30 "$work/$side.log"
+            echo "dist failed in $work/$side (log: $work/$side.log)" >&2
+            exit 1
+        fi
+        clones+=("$work/$side")
+    done
+    local zip listing
+    for zip in "${clones[0]}"/dist/*.zip; do
+        zip=$(basename "$zip")
+        say "$zip"
+        sha256sum "${clones[0]}/dist/$zip" "${clones[1]}/dist/$zip"
+        cmp -s "${clones[0]}/dist/$zip" "${clones[1]}/dist/$zip" || failed=1
+        listing=$(python3 -c 'import sys, zipfile; print(" ".join(zipfile.ZipFile(sys.argv[1]).namelist()))' \
+            "${clones[0]}/dist/$zip")
+        echo "  holds: $listing"
+        [ "$listing" = "${DIST_FILES[*]}" ] || { echo "  expected: ${DIST_FILES[*]}" >&2; failed=1; }
+    done
+    cmp -s "${clones[0]}/dist/SHA256SUMS" "${clones[1]}/dist/SHA256SUMS" || failed=1
+    if [ $failed -ne 0 ]; then
+        say "NOT reproducible: the two builds differ (kept in $work)"
+        exit 1
+    fi
+    mkdir -p "$ROOT/dist"
+    cp "${clones[0]}"/dist/* "$ROOT/dist/"
+    rm -rf "$work"
+    say "Reproducible: both builds gave the same bytes; the release is in dist/"
+}
+
 usage() {
-    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 }
 
@@ -420,5 +626,6 @@ case "${1:-}" in
     screenshot) command_screenshot ;;
     bench) command_bench ;;
     fuzz) shift; command_fuzz "$@" ;;
+    dist) shift; command_dist "$@" ;;
     *) usage ;;
 esac

@@ -59,6 +59,7 @@ constexpr const char* HelpText =
     "                   file holds them (ansi), or in UTF-8. Default: the\n"
     "                   terminal's own characters on a terminal, ansi otherwise\n"
     "  --help           this text\n"
+    "  --version        the program's version\n"
     "\n"
     "Exit codes: 0 done; 1 the master file or FILE could not be read or written\n"
     "(nothing is printed then); 2 years out of range or bad arguments.\n";
@@ -73,6 +74,7 @@ struct Options {
     std::optional<OutputEncoding> encoding;
     bool force = false;
     bool help = false;
+    bool version = false;
 };
 
 void Complain(std::string_view message)
@@ -87,6 +89,10 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
         std::string_view name = argv[i];
         if (name == "--help" || name == "-h") {
             options.help = true;
+            continue;
+        }
+        if (name == "--version") {
+            options.version = true;
             continue;
         }
         if (name == "--force") {
@@ -116,7 +122,7 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
             return "--order is uid or name, not " + value;
         }
     }
-    if (!options.help && (!options.first || !options.last))
+    if (!options.help && !options.version && (!options.first || !options.last))
         return std::string("--first and --last are required");
     return std::nullopt;
 }
@@ -281,6 +287,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(HelpText, stdout);
+        return ExitOk;
+    }
+    if (options.version) {
+        std::fputs("veltrane-cli " VELTRANE_VERSION "\n", stdout);
         return ExitOk;
     }
     try {

@@ -140,6 +140,9 @@ TEST_F(CliTest, BadYearsAndArgumentsExitWithTwo)
     EXPECT_EQ(help.exitCode, 0);
     for (const char* option : {"--folder", "--first", "--last", "--order", "--csv", "--force", "Exit codes"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    auto version = Cli({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "veltrane-cli " VELTRANE_VERSION "\n");
 }
 
 TEST_F(CliTest, FilesThatCannotBeReadOrWrittenExitWithOne)

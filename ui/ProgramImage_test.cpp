@@ -131,8 +131,8 @@ TEST(ProgramImage, TheWindowProgramCarriesItsManifestAndVersion)
                    ? std::string(text)
                    : std::string();
     };
-    EXPECT_EQ(value("FileVersion"), "1.0.0.0");
-    EXPECT_EQ(value("ProductVersion"), "1.0.0.0");
+    EXPECT_EQ(value("FileVersion"), VELTRANE_VERSION);
+    EXPECT_EQ(value("ProductVersion"), VELTRANE_VERSION);
     EXPECT_EQ(value("InternalName"), "Veltrane_V10");
     EXPECT_EQ(value("OriginalFilename"), "Veltrane_V10.exe");
 }
