@@ -29,7 +29,7 @@ RUN_PACKAGES=("${NATIVE_PACKAGES[@]}" g++-mingw-w64-i686 libz-mingw-w64-dev
               wine wine64 wine32:i386 fonts-liberation)
 DIST_PACKAGES=(cmake ninja-build git python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
 BENCH_PACKAGES=(libbenchmark-dev time)
-SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick fonts-liberation)
+SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick)
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libxlsxwriter-dev python3-openpyxl
                 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
                 wine wine64 wine32:i386 xvfb xauth)
@@ -54,7 +54,13 @@ install_packages() {
         dpkg --add-architecture i386
     fi
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
+    # A mirror in the middle of a sync fails an update now and then.
+    local attempt
+    for attempt in 1 2 3; do
+        apt-get update -qq && break
+        [ $attempt -lt 3 ] || exit 1
+        sleep 10
+    done
     # shellcheck disable=SC2086
     apt-get install -y -qq --no-install-recommends $missing >/dev/null
 }
@@ -75,7 +81,12 @@ fetch_xlsxwriter_source() {
     sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$state/parts/src.sources"
     local options=(-o Dir::Etc::SourceParts="$state/parts" -o Dir::Etc::SourceList=/dev/null
                    -o Dir::State::Lists="$state/lists")
-    apt-get "${options[@]}" update -qq
+    local attempt
+    for attempt in 1 2 3; do
+        apt-get "${options[@]}" update -qq && break
+        [ $attempt -lt 3 ] || exit 1
+        sleep 10
+    done
     (cd "$BUILD/deps" && apt-get "${options[@]}" source --download-only -qq libxlsxwriter >/dev/null 2>&1)
     tar -xzf "$BUILD/deps/libxlsxwriter_$XLSXWRITER_VERSION.orig.tar.gz" -C "$BUILD/deps"
     [ -f "$XLSXWRITER_SOURCE/CMakeLists.txt" ] || { echo "libxlsxwriter's sources did not unpack" >&2; exit 1; }
