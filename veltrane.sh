@@ -41,6 +41,17 @@ missing_packages() {
     done
 }
 
+# A mirror in the middle of a sync fails an index now and then: try again, and
+# in the end go on with what apt has (an install that then fails stops us).
+apt_update() {  # [apt options...]
+    local attempt
+    for attempt in 1 2 3; do
+        apt-get "$@" update -qq && return 0
+        sleep 10
+    done
+    echo "WARNING: apt could not refresh every package index; going on with the ones it has" >&2
+}
+
 install_packages() {
     local missing
     missing=$(missing_packages "$@")
@@ -50,17 +61,11 @@ install_packages() {
         echo "These Debian packages are needed: $missing (run as root to install them)" >&2
         exit 1
     fi
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [[ " $missing " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
     fi
     export DEBIAN_FRONTEND=noninteractive
-    # A mirror in the middle of a sync fails an update now and then.
-    local attempt
-    for attempt in 1 2 3; do
-        apt-get update -qq && break
-        [ $attempt -lt 3 ] || exit 1
-        sleep 10
-    done
+    apt_update
     # shellcheck disable=SC2086
     apt-get install -y -qq --no-install-recommends $missing >/dev/null
 }
@@ -81,12 +86,7 @@ fetch_xlsxwriter_source() {
     sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$state/parts/src.sources"
     local options=(-o Dir::Etc::SourceParts="$state/parts" -o Dir::Etc::SourceList=/dev/null
                    -o Dir::State::Lists="$state/lists")
-    local attempt
-    for attempt in 1 2 3; do
-        apt-get "${options[@]}" update -qq && break
-        [ $attempt -lt 3 ] || exit 1
-        sleep 10
-    done
+    apt_update "${options[@]}"
     (cd "$BUILD/deps" && apt-get "${options[@]}" source --download-only -qq libxlsxwriter >/dev/null 2>&1)
     tar -xzf "$BUILD/deps/libxlsxwriter_$XLSXWRITER_VERSION.orig.tar.gz" -C "$BUILD/deps"
     [ -f "$XLSXWRITER_SOURCE/CMakeLists.txt" ] || { echo "libxlsxwriter's sources did not unpack" >&2; exit 1; }
@@ -627,7 +627,7 @@ dist_check() {
 }
 
 usage() {
-    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 }
 
