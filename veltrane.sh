@@ -277,7 +277,8 @@ start_wine() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
         wineserver -w
     fi
-    wineserver -p </dev/null >/dev/null 2>&1
+    # A server already running for the prefix (status 2) serves as well.
+    wineserver -p </dev/null >/dev/null 2>&1 || [ $? -eq 2 ]
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
