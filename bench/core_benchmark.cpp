@@ -55,19 +55,24 @@ void BytesAlone(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * sample.records);
 }
 
+std::int64_t CountValidRecords(MasterPlayerReader& reader)
+{
+    MasterPlayerRecord record;
+    std::int64_t valid = 0;
+    while (!reader.atEnd()) {
+        reader.readNext(record);
+        valid += isValidRecord(record);
+    }
+    return valid;
+}
+
 void ReadingWithRecordTests(benchmark::State& state)
 {
     const SampleFolder& sample = Folders[static_cast<std::size_t>(state.range(0))];
     for (auto _ : state) {
         MasterPlayerReader reader;
         reader.open(sample.folder);
-        MasterPlayerRecord record;
-        std::int64_t valid = 0;
-        while (!reader.atEnd()) {
-            reader.readNext(record);
-            valid += isValidRecord(record);
-        }
-        benchmark::DoNotOptimize(valid);
+        benchmark::DoNotOptimize(CountValidRecords(reader));
     }
     state.SetItemsProcessed(state.iterations() * sample.records);
 }
@@ -81,13 +86,7 @@ void ReadingFromMemory(benchmark::State& state)
     for (auto _ : state) {
         MasterPlayerReader reader;
         reader.openBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-        MasterPlayerRecord record;
-        std::int64_t valid = 0;
-        while (!reader.atEnd()) {
-            reader.readNext(record);
-            valid += isValidRecord(record);
-        }
-        benchmark::DoNotOptimize(valid);
+        benchmark::DoNotOptimize(CountValidRecords(reader));
     }
     state.SetItemsProcessed(state.iterations() * sample.records);
 }

@@ -1,7 +1,6 @@
 #include "listing/ListingOrder.h"
 
 #include <algorithm>
-#include <cstring>
 
 void SortListing(std::vector<std::string_view>& lines)
 {

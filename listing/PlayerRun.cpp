@@ -32,9 +32,9 @@ PlayerRun RunPlayers(const RunRequest& request)
     Selection selection = SelectPlayers(
         request.folder, {*first, *last},
         [&](const MasterPlayerRecord&, const MasterRecordBytes& bytes) { kept.push_back(bytes); },
-        // Room for every record at once: a million kept players are 94 MB, and
-        // growing step by step would copy them over and over.
-        // A hint only: where the room cannot be had, the kept players grow as needed.
+        // Room for every record at once (a million kept players are 94 MB, and
+        // growing step by step would copy them over and over); where it
+        // cannot be had, they grow as needed.
         [&](std::uint64_t records) {
             try {
                 if (records <= kept.max_size())

@@ -34,7 +34,7 @@ public:
     // How many records the file held when it was opened (for reserving room).
     std::uint64_t recordsWhenOpened() const
     {
-        return bytes_ == buffer_.data() ? file_.sizeWhenOpened() / MasterRecordSize + 1 : length_ / MasterRecordSize + 1;
+        return (file_.isOpen() ? file_.sizeWhenOpened() : length_) / MasterRecordSize + 1;
     }
     // The bytes of the record readNext gave last.
     const MasterRecordBytes& recordBytes() const { return current_; }
