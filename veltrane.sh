@@ -25,14 +25,14 @@ say() { printf '\n== %s\n' "$*"; }
 # ---- packages -------------------------------------------------------------
 
 NATIVE_PACKAGES=(cmake ninja-build g++ libxlsxwriter-dev)
-RUN_PACKAGES=("${NATIVE_PACKAGES[@]}" g++-mingw-w64-i686 libz-mingw-w64-dev
-              wine wine64 wine32:i386 fonts-liberation)
-DIST_PACKAGES=(cmake ninja-build git python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
+WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
+RUN_PACKAGES=("${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" wine wine64 fonts-liberation)
+DIST_PACKAGES=(cmake ninja-build git python3 "${WINDOWS_PACKAGES[@]}")
 BENCH_PACKAGES=(libbenchmark-dev time)
 SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick)
-BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libxlsxwriter-dev python3-openpyxl
-                g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
-                wine wine64 wine32:i386 xvfb xauth)
+FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libxlsxwriter-dev)
+BUILD_PACKAGES=("${NATIVE_PACKAGES[@]}" clang libclang-rt-14-dev googletest python3-openpyxl
+                "${WINDOWS_PACKAGES[@]}" wine wine64 xvfb xauth)
 
 missing_packages() {
     local package
@@ -52,22 +52,67 @@ apt_update() {  # [apt options...]
     echo "WARNING: apt could not refresh every package index; going on with the ones it has" >&2
 }
 
+need_root() {  # packages...
+    if [ "$(id -u)" != 0 ]; then
+        echo "These Debian packages are needed: $* (run as root to install them)" >&2
+        exit 1
+    fi
+}
+
 install_packages() {
     local missing
     missing=$(missing_packages "$@")
     [ -z "$missing" ] && return 0
     say "Installing:" $missing
-    if [ "$(id -u)" != 0 ]; then
-        echo "These Debian packages are needed: $missing (run as root to install them)" >&2
-        exit 1
-    fi
-    if [[ " $missing " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-        dpkg --add-architecture i386
-    fi
+    # shellcheck disable=SC2086
+    need_root $missing
     export DEBIAN_FRONTEND=noninteractive
     apt_update
     # shellcheck disable=SC2086
     apt-get install -y -qq --no-install-recommends $missing >/dev/null
+}
+
+# Wine runs the 32-bit (i686) programs only with wine32:i386, and only where
+# the kernel starts i386 programs at all: some run 64-bit code only. So the
+# kernel is asked first, by starting one; only where it runs is the i386
+# architecture added and wine32 installed, on its own, so that a broken i386
+# index (a mirror mid-sync) costs only the 32-bit runs. Sets KERNEL_RUNS_I386,
+# and I686_RUNS where the i686 programs can run here.
+KERNEL_RUNS_I386=no
+I686_RUNS=no
+install_wine32() {
+    local status=0
+    "$ROOT/cmake/kernel-runs-i386.sh" "$BUILD/probe" || status=$?
+    case $status in
+        0) KERNEL_RUNS_I386=yes ;;
+        1) return 0 ;;
+        *) exit 1 ;;
+    esac
+    if [ -z "$(missing_packages wine32:i386)" ]; then
+        I686_RUNS=yes
+        return 0
+    fi
+    say "Installing: wine32:i386"
+    need_root wine32:i386
+    local added=no output
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+        added=yes
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    apt_update
+    if output=$(apt-get install -y -qq --no-install-recommends wine32:i386 2>&1); then
+        I686_RUNS=yes
+        return 0
+    fi
+    {
+        echo "WARNING: wine32:i386 could not be installed, so the 32-bit programs cannot run here;"
+        echo "going on as on a kernel that runs 64-bit programs only. apt said:"
+        grep -E '^E:|Depends:|^ ' <<<"$output" | sed 's/^/    /' | tail -n 12
+    } >&2
+    if [ $added = yes ] && ! dpkg --remove-architecture i386 2>/dev/null; then
+        echo "WARNING: the i386 architecture this command added could not be removed again" >&2
+    fi
 }
 
 # ---- libxlsxwriter's sources for the Windows builds -------------------------
@@ -164,8 +209,7 @@ command_fuzz() {
         *x) limit=(-runs="${bound%x}") ;;
         *) limit=(-max_total_time="$bound") ;;
     esac
-    install_packages "${BUILD_PACKAGES[@]}"
-    configure_and_build native
+    install_packages "${FUZZ_PACKAGES[@]}"
     build_fuzz_targets
     local entry target corpus runs longest work
     for entry in "${FUZZ_TARGETS[@]}"; do
@@ -183,31 +227,47 @@ command_fuzz() {
 
 # ---- Wine and a private X display -----------------------------------------
 
-# Wine's own launcher starts every program through its 32-bit loader. Some
-# kernels run 64-bit code only (an i386 exec is refused): there only the
-# 64-bit loader works, and only 64-bit Windows programs can run.
+# The Wine launcher. Wine's own starts programs through its 32-bit loader;
+# where the kernel starts no i386 program, only its 64-bit loader works (and
+# runs only 64-bit programs). After install_wine32.
 WINE=wine
-RUNS_32BIT=yes
 choose_wine() {
-    if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1 \
-        && [ -x /usr/lib/wine/wine64 ]; then
+    if [ "$KERNEL_RUNS_I386" = no ]; then
         WINE=/usr/lib/wine/wine64
-        RUNS_32BIT=no
         export WINELOADER=$WINE
     fi
 }
-wine() { "$WINE" "$@"; }
 
-XVFB_PID=
-HIDDEN_XVFB_PIDS=()
+# After the packages: wine32 where it can serve, the launcher, and which
+# Windows build runs here (WINDOWS_RUNNABLE): the product (i686), or the x86-64
+# build standing in for it where 32-bit programs cannot run.
+WINDOWS_RUNNABLE=i686
+prepare_wine() {
+    install_wine32
+    choose_wine
+    if [ "$I686_RUNS" = no ]; then
+        WINDOWS_RUNNABLE=x86_64
+        local why="this machine's kernel runs 64-bit programs only (it refuses to start 32-bit ones)"
+        [ "$KERNEL_RUNS_I386" = yes ] && why="wine32:i386 is not installed"
+        say "WARNING: $why, so the i686 build is built but cannot run here; the x86-64 build stands in for it."
+    fi
+}
 
-stop_display_and_wine() {
-    wineserver -k >/dev/null 2>&1 || true
+# What a command started, stopped when it ends however it ends; nothing else.
+STARTED_XVFB_PIDS=()
+STARTED_WINE_PREFIX=
+stop_what_we_started() {
+    if [ -n "$STARTED_WINE_PREFIX" ]; then
+        WINEPREFIX=$STARTED_WINE_PREFIX wineserver -k >/dev/null 2>&1 || true
+    fi
     local pid
-    for pid in "$XVFB_PID" "${HIDDEN_XVFB_PIDS[@]}"; do
-        [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    for pid in "${STARTED_XVFB_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
     done
 }
+trap stop_what_we_started EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # A private X server on a display number it picks itself (-displayfd), so no
 # other server on the machine, whether its files are seen here or not, is in
@@ -216,9 +276,10 @@ start_display() {
     local number_file waited=0
     number_file=$(mktemp)
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
-    XVFB_PID=$!
+    local pid=$!
+    STARTED_XVFB_PIDS+=("$pid")
     until grep -q '^[0-9][0-9]*$' "$number_file"; do
-        if ! kill -0 "$XVFB_PID" 2>/dev/null || [ $waited -gt 150 ]; then
+        if ! kill -0 "$pid" 2>/dev/null || [ $waited -gt 150 ]; then
             echo "Xvfb did not start" >&2
             exit 1
         fi
@@ -234,10 +295,12 @@ start_display() {
 # test command starts its own display beside them, proving it always can.
 hide_some_displays() {
     local number=0 waited pid
-    while [ ${#HIDDEN_XVFB_PIDS[@]} -lt 2 ] && [ $number -lt 32 ]; do
+    local hidden=0
+    while [ $hidden -lt 2 ] && [ $number -lt 32 ]; do
         if [ ! -e "/tmp/.X$number-lock" ] && [ ! -e "/tmp/.X11-unix/X$number" ]; then
             Xvfb ":$number" -nolisten tcp >/dev/null 2>&1 &
             pid=$!
+            STARTED_XVFB_PIDS+=("$pid")
             waited=0
             while kill -0 "$pid" 2>/dev/null && [ ! -e "/tmp/.X11-unix/X$number" ] && [ $waited -lt 100 ]; do
                 sleep 0.1
@@ -245,7 +308,7 @@ hide_some_displays() {
             done
             if [ -e "/tmp/.X11-unix/X$number" ]; then
                 rm -f "/tmp/.X$number-lock" "/tmp/.X11-unix/X$number"
-                HIDDEN_XVFB_PIDS+=("$pid")
+                hidden=$((hidden + 1))
                 say "Display :$number is held by an X server whose files are hidden"
             else
                 kill "$pid" 2>/dev/null || true
@@ -260,26 +323,33 @@ hide_some_displays() {
 use_fixed_pitch_stand_ins() {
     local face
     for face in "Courier" "Courier New"; do
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Liberation Mono" /f \
+        "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Liberation Mono" /f \
             </dev/null >/dev/null 2>&1
     done
 }
 
 # start_wine PREFIX: the server must start outside any pipe that ctest reads,
-# or ctest waits on it.
+# or ctest waits on it. A server already running for the prefix serves as well,
+# and is left running.
 start_wine() {
     export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         say "Creating the Wine prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
-        wine cmd /c exit </dev/null >/dev/null 2>&1
+        STARTED_WINE_PREFIX=$WINEPREFIX
+        "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
         # Without a window manager, hiding a managed window waits two seconds.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
         wineserver -w
     fi
-    # A server already running for the prefix (status 2) serves as well.
-    wineserver -p </dev/null >/dev/null 2>&1 || [ $? -eq 2 ]
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    local status=0
+    wineserver -p </dev/null >/dev/null 2>&1 || status=$?
+    case $status in
+        0) STARTED_WINE_PREFIX=$WINEPREFIX ;;
+        2) STARTED_WINE_PREFIX= ;;
+        *) echo "wineserver did not start (status $status)" >&2; exit 1 ;;
+    esac
+    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 # The sample, kept as a Windows player keeps it: the game's folder
@@ -293,7 +363,7 @@ make_sample_in_prefix() {  # native-build windows-build
     mkdir -p "$games/Galvor" "$games/Veltrane"
     "$BUILD/$1/bin/make-master" --out "$games/Galvor/mastplyr.dat"
     local seen
-    seen=$(wine winepath.exe -u "$GAME_FOLDER" 2>/dev/null | tr -d '\r') || true
+    seen=$("$WINE" winepath.exe -u "$GAME_FOLDER" 2>/dev/null | tr -d '\r') || true
     if [ "$(realpath -m "$seen" 2>/dev/null)" != "$(realpath "$games/Galvor")" ]; then
         echo "Wine does not see the sample game folder as $GAME_FOLDER (it gave \"$seen\")" >&2
         exit 1
@@ -332,41 +402,28 @@ run_tests() {  # build name...
 
 command_test() {
     install_packages "${BUILD_PACKAGES[@]}"
-    choose_wine
+    prepare_wine
     build_all
-    trap stop_display_and_wine EXIT
     hide_some_displays
     start_display
     say "The tests' own display is $DISPLAY"
     start_wine "$BUILD/wineprefix"
     local result=0 windows=(i686 x86_64)
-    if [ "$RUNS_32BIT" = no ]; then
-        say "WARNING: this machine's kernel runs 64-bit programs only (it refuses to start 32-bit ones)," \
-            "so the i686 build is built but its tests cannot run here; the x86-64 build's tests run instead."
-        windows=(x86_64)
-    fi
+    [ "$WINDOWS_RUNNABLE" = i686 ] || windows=(x86_64)
     run_tests native sanitize "${windows[@]}" || result=1
     run_fuzz_replays || result=1
     [ $result -eq 0 ] || exit 1
     say "All tests passed"
 }
 
-# The Windows build the window runs from: the product (i686), or x86-64 where
-# the kernel runs 64-bit programs only. Sets WINDOWS_BUILD.
+# The Windows build the window runs from, WINDOWS_BUILD: the product (i686),
+# or x86-64 where 32-bit programs cannot run.
 build_window_program() {  # build-name-prefix [cmake options...]
     local prefix=$1
     shift
-    choose_wine
-    if [ "$RUNS_32BIT" = no ]; then
-        install_packages g++-mingw-w64-x86-64
-        say "WARNING: this machine's kernel runs 64-bit programs only, so the x86-64 build stands in" \
-            "for the 32-bit program."
-        WINDOWS_BUILD=$prefix-x86_64
-        windows_build "$WINDOWS_BUILD" mingw-x86_64 "$@"
-    else
-        WINDOWS_BUILD=$prefix-i686
-        windows_build "$WINDOWS_BUILD" mingw-i686 "$@"
-    fi
+    prepare_wine
+    WINDOWS_BUILD=$prefix-$WINDOWS_RUNNABLE
+    windows_build "$WINDOWS_BUILD" "mingw-$WINDOWS_RUNNABLE" "$@"
 }
 
 # With a display: the window under Wine on the sample. Without one: the same
@@ -406,13 +463,12 @@ command_screenshot() {
     install_packages "${RUN_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
     configure_and_build run-native -DVELTRANE_TESTS=OFF
     build_window_program run -DVELTRANE_TESTS=OFF
-    trap stop_display_and_wine EXIT
     start_display
     # Its own prefix: the font stand-ins stay out of the one the tests use.
     start_wine "$BUILD/wineprefix-screenshot"
     use_fixed_pitch_stand_ins
     make_sample_in_prefix run-native "$WINDOWS_BUILD"
-    (cd "$SAMPLE_PROGRAMS" && wine Veltrane_V10.exe </dev/null >/dev/null 2>&1 &)
+    (cd "$SAMPLE_PROGRAMS" && "$WINE" Veltrane_V10.exe </dev/null >/dev/null 2>&1 &)
     local window
     window=$(wait_for_window 'Veltrane V10')
     sleep 1
@@ -454,14 +510,9 @@ print_peak() {  # label seconds kilobytes file-size
 
 command_bench() {
     install_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
-    choose_wine
+    prepare_wine
     configure_and_build bench -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF
-    # The product is 32-bit; where the kernel runs 64-bit programs only, the
-    # x86-64 build stands in for it.
-    local windows=i686 toolchain=mingw-i686
-    if [ "$RUNS_32BIT" = no ]; then
-        windows=x86_64 toolchain=mingw-x86_64
-    fi
+    local windows=$WINDOWS_RUNNABLE toolchain=mingw-$WINDOWS_RUNNABLE
     windows_build "bench-$windows" "$toolchain" -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF
     say "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 
@@ -507,12 +558,11 @@ command_bench() {
     rm -rf "$scratch"
 
     say "The window under Wine and Xvfb ($windows build)"
-    trap stop_display_and_wine EXIT
     start_display
     start_wine "$BUILD/wineprefix"
-    wine "$BUILD/bench-$windows/bin/window_benchmark.exe"
+    "$WINE" "$BUILD/bench-$windows/bin/window_benchmark.exe"
     say "The workbook export under Wine ($windows build)"
-    wine "$BUILD/bench-$windows/bin/workbook_benchmark.exe"
+    "$WINE" "$BUILD/bench-$windows/bin/workbook_benchmark.exe"
 }
 
 # ---- the release ----------------------------------------------------------
