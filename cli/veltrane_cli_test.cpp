@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 using testfiles::ReadBytes;
 using testfiles::ScratchFolder;
@@ -65,7 +68,7 @@ protected:
 TEST_F(CliTest, PrintsWhatTheWindowListsAndWritesWhatItExports)
 {
     auto result = Cli({"--folder", game, "--first", "1871", "--last", "2024", "--order", "uid", "--csv", "all.csv"});
-    ASSERT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(result.exitCode, 0) << result.err << "/" << result.out;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, ExpectedListing(Ordering::Uid, 1871, 2024));
     EXPECT_EQ(ReadBytes(folder.file("all.csv")), ExpectedCsv(Ordering::Uid, 1871, 2024));
@@ -84,7 +87,7 @@ TEST_F(CliTest, PrintsWhatTheWindowListsAndWritesWhatItExports)
     }
 
     result = Cli({"--folder", game, "--first", "1950", "--last", "1960"});
-    ASSERT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(result.exitCode, 0) << result.err << "/" << result.out;
     EXPECT_EQ(result.out, ExpectedListing(Ordering::Name, 1950, 1960));
 }
 
@@ -176,4 +179,35 @@ TEST_F(CliTest, FilesThatCannotBeReadOrWrittenExitWithOne)
     EXPECT_EQ(result.err.substr(0, 14), "Cannot write \"");
     EXPECT_EQ(ReadBytes(folder.file("small/full.csv")), "old");
     EXPECT_EQ(testfiles::Listing(folder.file("small")), "full.csv");
+
+    // The workbook's failure reads as the CSV file's: the file the user named,
+    // the system's reason, and not a word from the library.
+    WriteBytes(folder.file("small/full.xlsx"), "old");
+    result = Cli({"--folder", game, "--first", "1871", "--last", "2024", "--xlsx", "small/full.xlsx", "--force"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Cannot write \"small/full.xlsx\": " + files::SystemErrorText(ENOSPC) + "\n");
+    EXPECT_EQ(ReadBytes(folder.file("small/full.xlsx")), "old");
+    EXPECT_EQ(testfiles::Listing(folder.file("small")), "full.csv full.xlsx");
+
+#ifdef __linux__
+    // A full temporary folder elsewhere cannot cut a workbook short: a spreadsheet
+    // reader finds every player in it.
+    {
+        std::ofstream filler(folder.file("small/filler"), std::ios::binary);
+        for (int i = 0; i < 64 && filler; ++i)
+            filler << std::string(1024, 'x') << std::flush;
+    }
+    result = testfiles::RunProgram("/usr/bin/env",
+                                   {"TMPDIR=" + folder.file("small"), testfiles::SiblingProgram("veltrane-cli"),
+                                    "--folder", game, "--first", "1871", "--last", "2024", "--xlsx", "whole.xlsx"},
+                                   folder.str());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::string reader = (std::filesystem::path(VELTRANE_SOURCE_DIR) / "testing" / "read_workbook.py").string();
+    auto read = testfiles::RunProgram("/usr/bin/python3", {reader, folder.file("whole.xlsx")}, ".");
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
+    // The reader's five lines about the sheet and its header row; the listing's header and count.
+    EXPECT_EQ(lines(read.out) - 6, lines(result.out) - 2);
+#endif
 }

@@ -1,15 +1,17 @@
 # libxlsxwriter, as the target "xlsxwriter": the system's own (Debian's
 # libxlsxwriter-dev, MSYS2's package), or, given VELTRANE_XLSXWRITER_SOURCE,
 # built here from its sources with this build's compilers and linked
-# statically, with the zlib of the same toolchain.
+# statically, with the zlib of the same toolchain, and without diagnostics of
+# its own (cmake/quiet-xlsxwriter/R.h).
 set(VELTRANE_XLSXWRITER_SOURCE "" CACHE PATH "libxlsxwriter sources to build with this build's toolchain")
+
+if(MINGW)
+    # Static libraries, not import libraries: the programs need no DLL.
+    set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+endif()
 
 if(VELTRANE_XLSXWRITER_SOURCE)
     include(ExternalProject)
-    if(MINGW)
-        # The static zlib, not its import library: the programs need no DLL.
-        set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
-    endif()
     find_package(ZLIB REQUIRED)
     set(prefix ${CMAKE_BINARY_DIR}/xlsxwriter)
     set(library ${prefix}/lib/${CMAKE_STATIC_LIBRARY_PREFIX}xlsxwriter${CMAKE_STATIC_LIBRARY_SUFFIX})
@@ -20,10 +22,11 @@ if(VELTRANE_XLSXWRITER_SOURCE)
     ExternalProject_Add(xlsxwriter_build
         SOURCE_DIR ${VELTRANE_XLSXWRITER_SOURCE}
         INSTALL_DIR ${prefix}
-        CMAKE_ARGS ${toolchain_argument} -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
+        CMAKE_ARGS ${toolchain_argument} -DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER}
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
             -DCMAKE_INSTALL_LIBDIR=lib -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_SHARED_LIBS=OFF
             -DZLIB_LIBRARY=${ZLIB_LIBRARY} -DZLIB_INCLUDE_DIR=${ZLIB_INCLUDE_DIR}
-            "-DCMAKE_C_FLAGS=-ffile-prefix-map=${VELTRANE_XLSXWRITER_SOURCE}=libxlsxwriter"
+            "-DCMAKE_C_FLAGS=-ffile-prefix-map=${VELTRANE_XLSXWRITER_SOURCE}=libxlsxwriter -DUSE_R_LANG -I${PROJECT_SOURCE_DIR}/cmake/quiet-xlsxwriter"
         BUILD_BYPRODUCTS ${library})
     file(MAKE_DIRECTORY ${prefix}/include)
     add_library(xlsxwriter STATIC IMPORTED GLOBAL)
@@ -39,4 +42,8 @@ else()
     set_target_properties(xlsxwriter PROPERTIES
         IMPORTED_LOCATION ${XLSXWRITER_LIBRARY}
         INTERFACE_INCLUDE_DIRECTORIES ${XLSXWRITER_INCLUDE_DIR})
+    if(MINGW)
+        find_package(ZLIB REQUIRED)
+        set_target_properties(xlsxwriter PROPERTIES INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
+    endif()
 endif()

@@ -8,9 +8,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Fully static: no libgcc, libstdc++ or libwinpthread DLL is needed beside the programs.
-# Address space layout randomisation and no-execute data, on every program.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--dynamicbase -Wl,--nxcompat ${MINGW_EXTRA_LINK_FLAGS}")
-# Wine's 64-bit loader serves where the machine cannot run Wine's 32-bit one.
-set(VELTRANE_WINE wine CACHE STRING "The Wine launcher the tests run under")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${VELTRANE_WINE})
+# How the programs are linked is the build's own (CMakeLists.txt), the same
+# wherever MinGW builds; the tests run under Wine (cmake/WineTests.cmake).

@@ -14,9 +14,32 @@ namespace files {
 // so a folder that already ends in one gives it twice, as users of the game expect.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+// The folder a file's path names it in: "." for a bare name.
+std::string FolderOf(std::string_view path);
+
 // The system's own text for an error number (errno natively, GetLastError on
 // Windows), without a trailing line end.
 std::string SystemErrorText(int code);
+
+// The error number of this thread's last failed system call (errno natively,
+// GetLastError on Windows), and clearing it: for a library that fails through
+// the system's calls without handing on why.
+int LastSystemError();
+void ClearLastSystemError();
+
+// While one lives, standard error is silenced: for a library that prints its
+// own diagnostics where the caller reports the failure itself. Natively only;
+// the Windows builds compile libxlsxwriter without them.
+class StandardErrorSilenced {
+public:
+    StandardErrorSilenced();
+    ~StandardErrorSilenced();
+    StandardErrorSilenced(const StandardErrorSilenced&) = delete;
+    StandardErrorSilenced& operator=(const StandardErrorSilenced&) = delete;
+
+private:
+    int saved_ = -1;
+};
 
 // The error number a path with "*" or "?" is refused with.
 int InvalidNameError();

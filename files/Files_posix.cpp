@@ -19,9 +19,49 @@ std::string JoinPath(std::string_view folder, std::string_view name)
     return path;
 }
 
+std::string FolderOf(std::string_view path)
+{
+    std::size_t slash = path.find_last_of('/');
+    if (slash == std::string_view::npos)
+        return ".";
+    return std::string(path.substr(0, slash == 0 ? 1 : slash));
+}
+
 std::string SystemErrorText(int code)
 {
     return std::strerror(code);
+}
+
+int LastSystemError()
+{
+    return errno;
+}
+
+void ClearLastSystemError()
+{
+    errno = 0;
+}
+
+StandardErrorSilenced::StandardErrorSilenced()
+{
+    std::fflush(stderr);
+    int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (nowhere >= 0 && saved_ >= 0)
+        ::dup2(nowhere, STDERR_FILENO);
+    if (nowhere >= 0)
+        ::close(nowhere);
+}
+
+StandardErrorSilenced::~StandardErrorSilenced()
+{
+    if (saved_ < 0)
+        return;
+    int code = errno;
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    errno = code;
 }
 
 int InvalidNameError()

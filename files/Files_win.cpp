@@ -24,6 +24,16 @@ std::string JoinPath(std::string_view folder, std::string_view name)
     return path;
 }
 
+std::string FolderOf(std::string_view path)
+{
+    std::size_t separator = path.find_last_of("\\/:");
+    if (separator == std::string_view::npos)
+        return ".";
+    // "C:\name" and "\name" are in a root folder, "C:name" in the drive's current one.
+    bool root = separator == 0 || path[separator] == ':' || path[separator - 1] == ':';
+    return std::string(path.substr(0, root ? separator + 1 : separator));
+}
+
 std::string SystemErrorText(int code)
 {
     char* text = nullptr;
@@ -41,6 +51,19 @@ std::string SystemErrorText(int code)
         result = "Error " + std::to_string(code);
     return result;
 }
+
+int LastSystemError()
+{
+    return static_cast<int>(GetLastError());
+}
+
+void ClearLastSystemError()
+{
+    SetLastError(ERROR_SUCCESS);
+}
+
+StandardErrorSilenced::StandardErrorSilenced() = default;
+StandardErrorSilenced::~StandardErrorSilenced() = default;
 
 int InvalidNameError()
 {

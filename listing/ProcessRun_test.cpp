@@ -251,7 +251,6 @@ TEST_F(ProcessRunTest, AMissingMasterFileIsNamedAndNotCreated)
     EXPECT_TRUE(window.list.empty());
     EXPECT_EQ(window.countText, " 0 Records qualified ");
     EXPECT_EQ(QualifiedCount(), 0);
-    EXPECT_TRUE(window.writeCsvEnabled);  // a run never disables it
     EXPECT_EQ(window.count("enable"), 0u);
     EXPECT_FALSE(std::filesystem::exists(missingFolder));
 

@@ -162,12 +162,42 @@ private:
     std::array<std::size_t, ColumnCount> widths_{};
 };
 
+// The library's files fail through the system's calls as ours do; where it
+// failed that way, the system's reason, in the words a CSV file's failure
+// gets. Its own text only where there is none.
+std::string FailureText(lxw_error error)
+{
+    switch (error) {
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        return "Out of memory";
+    case LXW_ERROR_CREATING_XLSX_FILE:
+    case LXW_ERROR_CREATING_TMPFILE:
+    case LXW_ERROR_READING_TMPFILE:
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_PARAMETER_ERROR:
+    case LXW_ERROR_ZIP_BAD_ZIP_FILE:
+    case LXW_ERROR_ZIP_INTERNAL_ERROR:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        if (int code = files::LastSystemError(); code != 0)
+            return files::SystemErrorText(code);
+        break;
+    default:
+        break;
+    }
+    return lxw_strerror(error);
+}
+
 std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players)
 {
+    // In constant-memory mode a worksheet starts with a temporary file.
+    files::ClearLastSystemError();
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Players");
+    if (!sheet)
+        return FailureText(LXW_ERROR_CREATING_TMPFILE);
     lxw_format* bold = workbook_add_format(workbook);
-    if (!sheet || !bold)
-        return "Out of memory";
+    if (!bold)
+        return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
     format_set_bold(bold);
     SheetWriter writer(sheet, bold);
     lxw_error error = writer.write(0, HeaderRow(players.ordering), true);
@@ -179,7 +209,7 @@ std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players)
     if (error == LXW_NO_ERROR)
         error = worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(players.size()),
                                      static_cast<lxw_col_t>(ColumnCount - 1));
-    return error == LXW_NO_ERROR ? std::string() : std::string(lxw_strerror(error));
+    return error == LXW_NO_ERROR ? std::string() : FailureText(error);
 }
 
 }  // namespace
@@ -220,20 +250,30 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
         reason = writer.failure();
         return false;
     }
+    // The library's diagnostics name our temporary file, never the user's; the
+    // one message the user sees is the caller's.
+    files::StandardErrorSilenced quiet;
     // Constant-memory mode: each row goes to a temporary file once it is written.
+    // The library does not check its writes to those files: kept in the
+    // workbook's own folder, a disk that fills up fails the workbook's own
+    // writes as well, where a full temporary folder elsewhere would leave a
+    // workbook with parts missing that looked written.
+    std::string folder = files::FolderOf(temporary);
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
+    options.tmpdir = folder.data();
     std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(temporary.c_str(), &options));
     if (!workbook) {
-        reason = "Out of memory";
+        reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
         return false;
     }
     reason = WriteSheet(workbook.get(), players);
     if (!reason.empty())
         return false;
+    files::ClearLastSystemError();
     lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) {
-        reason = lxw_strerror(closed);
+        reason = FailureText(closed);
         return false;
     }
     if (!writer.commit()) {
