@@ -137,6 +137,22 @@ bool ReplacingWriter::commit()
     return true;
 }
 
+std::string ReplacingWriter::probeWriteFailure() const
+{
+    constexpr std::size_t ProbeBytes = 64 * 1024;
+    std::string probe = temporary_ + ".probe";
+    std::intptr_t handle = -1;
+    int code = system::CreateNew(probe, handle);
+    if (code == 0) {
+        std::string zeros(ProbeBytes, '\0');
+        code = system::WriteAll(handle, zeros.data(), zeros.size());
+        int closed = system::SyncAndClose(handle);
+        code = code != 0 ? code : closed;
+        system::RemoveQuietly(probe);
+    }
+    return code == 0 ? std::string() : SystemErrorText(code);
+}
+
 void ReplacingWriter::abandon()
 {
     if (handle_ != -1) {

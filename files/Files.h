@@ -128,6 +128,11 @@ public:
     // For a library that writes the new file itself, by name: closes the file
     // begin() made and gives its name. commit() then takes it back.
     const std::string& handOver();
+    // For a library that failed writing the handed-over file without the
+    // system's reason (under Wine a write to a full disk ends short without
+    // one): the system's text for a failing write of a file beside it, or
+    // empty where such a write succeeds.
+    std::string probeWriteFailure() const;
     // The system's text for the first failure.
     const std::string& failure() const { return failure_; }
     // With ReplaceMode::Keep: commit failed because the target had appeared.

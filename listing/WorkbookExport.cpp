@@ -164,8 +164,9 @@ private:
 
 // The library's files fail through the system's calls as ours do; where it
 // failed that way, the system's reason, in the words a CSV file's failure
-// gets. Its own text only where there is none.
-std::string FailureText(lxw_error error)
+// gets (asked again beside the workbook where the library lost it). Its own
+// text only where there is none.
+std::string FailureText(lxw_error error, const files::ReplacingWriter& writer)
 {
     switch (error) {
     case LXW_ERROR_MEMORY_MALLOC_FAILED:
@@ -181,6 +182,8 @@ std::string FailureText(lxw_error error)
     case LXW_ERROR_ZIP_CLOSE:
         if (int code = files::LastSystemError(); code != 0)
             return files::SystemErrorText(code);
+        if (std::string reason = writer.probeWriteFailure(); !reason.empty())
+            return reason;
         break;
     default:
         break;
@@ -188,16 +191,16 @@ std::string FailureText(lxw_error error)
     return lxw_strerror(error);
 }
 
-std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players)
+std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const files::ReplacingWriter& file)
 {
     // In constant-memory mode a worksheet starts with a temporary file.
     files::ClearLastSystemError();
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Players");
     if (!sheet)
-        return FailureText(LXW_ERROR_CREATING_TMPFILE);
+        return FailureText(LXW_ERROR_CREATING_TMPFILE, file);
     lxw_format* bold = workbook_add_format(workbook);
     if (!bold)
-        return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
+        return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, file);
     format_set_bold(bold);
     SheetWriter writer(sheet, bold);
     lxw_error error = writer.write(0, HeaderRow(players.ordering), true);
@@ -209,7 +212,7 @@ std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players)
     if (error == LXW_NO_ERROR)
         error = worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(players.size()),
                                      static_cast<lxw_col_t>(ColumnCount - 1));
-    return error == LXW_NO_ERROR ? std::string() : FailureText(error);
+    return error == LXW_NO_ERROR ? std::string() : FailureText(error, file);
 }
 
 }  // namespace
@@ -264,16 +267,16 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     options.tmpdir = folder.data();
     std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(temporary.c_str(), &options));
     if (!workbook) {
-        reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
+        reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, writer);
         return false;
     }
-    reason = WriteSheet(workbook.get(), players);
+    reason = WriteSheet(workbook.get(), players, writer);
     if (!reason.empty())
         return false;
     files::ClearLastSystemError();
     lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) {
-        reason = FailureText(closed);
+        reason = FailureText(closed, writer);
         return false;
     }
     if (!writer.commit()) {
