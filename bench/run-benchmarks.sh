@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# run-benchmarks.sh NATIVE WINDOWS SESSION: the benchmarks of ./veltrane.sh bench,
+# from the optimised native build NATIVE and Windows build WINDOWS (folders
+# of the bench presets), the Windows ones on the Wine session SESSION
+# (cmake/wine-session.sh start).
+set -euo pipefail
+native=$1 windows=$2 session=$3
+wine_run() { sh "$(dirname "$0")/../cmake/wine-session.sh" run "$session" "$@"; }
+say() { printf '\n== %s\n' "$*"; }
+
+# timed ROUNDS COMMAND...: runs it ROUNDS times (stdout as given) and keeps the
+# best wall time in BEST_SECONDS and the peak memory of that round in BEST_KILOBYTES.
+timed() {
+    local rounds=$1 round seconds kilobytes measure
+    shift
+    measure=$(mktemp)
+    BEST_SECONDS=
+    for ((round = 0; round < rounds; round++)); do
+        /usr/bin/time -f "%e %M" -o "$measure" "$@"
+        read -r seconds kilobytes < "$measure"
+        if [ -z "$BEST_SECONDS" ] || awk -v a="$seconds" -v b="$BEST_SECONDS" 'BEGIN { exit !(a < b) }'; then
+            BEST_SECONDS=$seconds
+            BEST_KILOBYTES=$kilobytes
+        fi
+    done
+    rm -f "$measure"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+print_peak() {  # label seconds kilobytes file-size
+    printf '  %s: %s s, peak memory %d MB = %s x the master file\n' "$1" "$2" $(($3 / 1024)) \
+        "$(awk -v k="$3" -v s="$4" 'BEGIN { printf "%.2f", k * 1024 / s }')"
+}
+
+say "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
+
+say "Core (Google Benchmark)"
+"$native/bin/core_benchmark"
+
+say "Workbook export against libxlsxwriter alone"
+"$native/bin/workbook_benchmark"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$scratch/made-up" "$scratch/repeated"
+"$native/bin/make-master" --out "$scratch/made-up/mastplyr.dat" --records 1000000 --last-season 2024
+"$native/bin/make-master" --out "$scratch/repeated/mastplyr.dat" --records 1000000 --last-season 2024 \
+    --repeated-names
+cli=("$native/bin/veltrane-cli" --first 1871 --last 2024 --force)
+
+say "veltrane-cli on 1,000,000 records, all seasons, with --csv, against GNU sort (LC_ALL=C) of its lines"
+for game in made-up repeated; do
+    size=$(stat -c %s "$scratch/$game/mastplyr.dat")
+    for order in uid name; do
+        timed 3 "${cli[@]}" --folder "$scratch/$game" --order "$order" --csv "$scratch/out.csv" >"$scratch/listing"
+        ours=$BEST_SECONDS
+        print_peak "$game, $order order" "$ours" "$BEST_KILOBYTES" "$size"
+        sed '1d;$d' "$scratch/listing" > "$scratch/lines"
+        timed 3 env LC_ALL=C sort "$scratch/lines" >/dev/null
+        theirs=$BEST_SECONDS
+        printf '    GNU sort %s s: ours is %s x\n' "$theirs" "$(ratio "$ours" "$theirs")"
+    done
+done
+
+say "The workbook's memory: the same run with --csv and --xlsx, against --csv alone"
+size=$(stat -c %s "$scratch/made-up/mastplyr.dat")
+timed 3 "${cli[@]}" --folder "$scratch/made-up" --order uid --csv "$scratch/out.csv" >/dev/null
+csv_only=$BEST_KILOBYTES
+print_peak "--csv" "$BEST_SECONDS" "$BEST_KILOBYTES" "$size"
+timed 3 "${cli[@]}" --folder "$scratch/made-up" --order uid --csv "$scratch/out.csv" \
+    --xlsx "$scratch/out.xlsx" >/dev/null
+print_peak "--csv --xlsx" "$BEST_SECONDS" "$BEST_KILOBYTES" "$size"
+printf '    peak memory with the workbook: %s x without\n' "$(ratio "$BEST_KILOBYTES" "$csv_only")"
+
+say "The window under Wine and Xvfb ($(basename "$windows"))"
+wine_run "$windows/bin/window_benchmark.exe"
+say "The workbook export under Wine ($(basename "$windows"))"
+wine_run "$windows/bin/workbook_benchmark.exe"
