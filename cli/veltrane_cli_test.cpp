@@ -203,8 +203,8 @@ TEST_F(CliTest, FilesThatCannotBeReadOrWrittenExitWithOne)
                                     "--folder", game, "--first", "1871", "--last", "2024", "--xlsx", "whole.xlsx"},
                                    folder.str());
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    std::string reader = (std::filesystem::path(VELTRANE_SOURCE_DIR) / "testing" / "read_workbook.py").string();
-    auto read = testfiles::RunProgram("/usr/bin/python3", {reader, folder.file("whole.xlsx")}, ".");
+    auto read = testfiles::RunProgram("/usr/bin/python3",
+                                      {testfiles::SiblingProgram("read_workbook.py"), folder.file("whole.xlsx")}, ".");
     ASSERT_EQ(read.exitCode, 0) << read.err;
     auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
     // The reader's five lines about the sheet and its header row; the listing's header and count.

@@ -45,7 +45,7 @@ MasterPlayerRecord Hitter(std::int16_t uid, std::string first, std::string last,
 // What the reader sees: sheets, frozen pane, filter, bold header, then each row.
 std::string ReadBack(const std::string& path)
 {
-    std::string script = (std::filesystem::path(VELTRANE_SOURCE_DIR) / "testing" / "read_workbook.py").string();
+    std::string script = testfiles::SiblingProgram("read_workbook.py");
     testfiles::ProgramResult result = testfiles::RunProgram("/usr/bin/python3", {script, path}, ".");
     EXPECT_EQ(result.exitCode, 0) << result.err;
     return result.out;
