@@ -68,7 +68,7 @@ protected:
 TEST_F(CliTest, PrintsWhatTheWindowListsAndWritesWhatItExports)
 {
     auto result = Cli({"--folder", game, "--first", "1871", "--last", "2024", "--order", "uid", "--csv", "all.csv"});
-    ASSERT_EQ(result.exitCode, 0) << result.err << "/" << result.out;
+    ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, ExpectedListing(Ordering::Uid, 1871, 2024));
     EXPECT_EQ(ReadBytes(folder.file("all.csv")), ExpectedCsv(Ordering::Uid, 1871, 2024));
@@ -87,7 +87,7 @@ TEST_F(CliTest, PrintsWhatTheWindowListsAndWritesWhatItExports)
     }
 
     result = Cli({"--folder", game, "--first", "1950", "--last", "1960"});
-    ASSERT_EQ(result.exitCode, 0) << result.err << "/" << result.out;
+    ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, ExpectedListing(Ordering::Name, 1950, 1960));
 }
 
