@@ -64,6 +64,7 @@ std::string TemporaryNameFor(const std::string& target)
 bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
 {
     abandon();
+    system::FailWritesPastSizeLimit();
     target_ = target;
     mode_ = mode;
     failed_ = false;
@@ -137,20 +138,18 @@ bool ReplacingWriter::commit()
     return true;
 }
 
-std::string ReplacingWriter::probeWriteFailure() const
+bool ReplacingWriter::reserve(std::uint64_t bytes)
 {
-    constexpr std::size_t ProbeBytes = 64 * 1024;
-    std::string probe = temporary_ + ".probe";
-    std::intptr_t handle = -1;
-    int code = system::CreateNew(probe, handle);
-    if (code == 0) {
-        std::string zeros(ProbeBytes, '\0');
-        code = system::WriteAll(handle, zeros.data(), zeros.size());
-        int closed = system::SyncAndClose(handle);
-        code = code != 0 ? code : closed;
-        system::RemoveQuietly(probe);
+    if (failed_ || temporary_.empty() || handle_ != -1)
+        return false;
+    if (int code = system::OpenExisting(temporary_, handle_)) {
+        handle_ = -1;
+        return fail(code);
     }
-    return code == 0 ? std::string() : SystemErrorText(code);
+    int code = system::Allocate(handle_, bytes);
+    system::CloseQuietly(handle_);
+    handle_ = -1;
+    return code == 0 || fail(code);
 }
 
 void ReplacingWriter::abandon()

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,15 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 
 // The folder a file's path names it in: "." for a bare name.
 std::string FolderOf(std::string_view path);
+
+// The folder a file's path names it in, as a full path that names the same
+// folder whatever the current folder (or a drive's current folder) is: for a
+// library that takes a folder name and resolves it itself.
+std::string FullFolderOf(std::string_view path);
+
+// Whether an open stream's file is in folder (a full path): for a library
+// that silently makes its temporary file elsewhere when the folder fails it.
+bool StreamIsIn(std::FILE* stream, const std::string& folder);
 
 // The system's own text for an error number (errno natively, GetLastError on
 // Windows), without a trailing line end.
@@ -128,11 +138,12 @@ public:
     // For a library that writes the new file itself, by name: closes the file
     // begin() made and gives its name. commit() then takes it back.
     const std::string& handOver();
-    // For a library that failed writing the handed-over file without the
-    // system's reason (under Wine a write to a full disk ends short without
-    // one): the system's text for a failing write of a file beside it, or
-    // empty where such a write succeeds.
-    std::string probeWriteFailure() const;
+    // For a library that will need that many bytes more room than the
+    // handed-over file, and would not notice their lack: makes that file that
+    // long now, so a disk without the room, or a file-size limit, fails here
+    // with the system's reason. The library's own (truncating) open of the
+    // file then gives the room back to it.
+    bool reserve(std::uint64_t bytes);
     // The system's text for the first failure.
     const std::string& failure() const { return failure_; }
     // With ReplaceMode::Keep: commit failed because the target had appeared.

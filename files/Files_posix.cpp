@@ -2,6 +2,9 @@
 #include "files/SystemFiles.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <ctime>
@@ -25,6 +28,32 @@ std::string FolderOf(std::string_view path)
     if (slash == std::string_view::npos)
         return ".";
     return std::string(path.substr(0, slash == 0 ? 1 : slash));
+}
+
+std::string FullFolderOf(std::string_view path)
+{
+    std::string folder = FolderOf(path);
+    char full[PATH_MAX];
+    return ::realpath(folder.c_str(), full) ? std::string(full) : AbsolutePath(folder);
+}
+
+bool StreamIsIn(std::FILE* stream, const std::string& folder)
+{
+    int fd = ::fileno(stream);
+    struct stat file {};
+    struct stat wanted {};
+    if (fd < 0 || ::fstat(fd, &file) != 0 || ::stat(folder.c_str(), &wanted) != 0 || file.st_dev != wanted.st_dev)
+        return false;
+    // The library removes its file's name at once; the system still tells
+    // where it was. Without /proc, the same file system has to do.
+    std::string name(PATH_MAX, '\0');
+    ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name.data(), name.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= name.size())
+        return true;
+    name.resize(static_cast<std::size_t>(length));
+    struct stat parent {};
+    return ::stat(FolderOf(name).c_str(), &parent) == 0 && parent.st_dev == wanted.st_dev &&
+           parent.st_ino == wanted.st_ino;
 }
 
 std::string SystemErrorText(int code)
@@ -187,6 +216,16 @@ int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
         size -= static_cast<std::size_t>(put);
     }
     return 0;
+}
+
+int Allocate(std::intptr_t handle, std::uint64_t size)
+{
+    return ::posix_fallocate(static_cast<int>(handle), 0, static_cast<off_t>(size));
+}
+
+void FailWritesPastSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int SyncAndClose(std::intptr_t handle)

@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
+#include <vector>
 
 namespace files {
 
@@ -32,6 +35,69 @@ std::string FolderOf(std::string_view path)
     // "C:\name" and "\name" are in a root folder, "C:name" in the drive's current one.
     bool root = separator == 0 || path[separator] == ':' || path[separator - 1] == ':';
     return std::string(path.substr(0, root ? separator + 1 : separator));
+}
+
+std::string FullFolderOf(std::string_view path)
+{
+    std::string folder = AbsolutePath(FolderOf(path));
+    while (folder.size() > 1 && folder.back() == '\\')
+        folder.pop_back();
+    // A drive's or a share's root is named with its backslash, any other folder without.
+    bool share = folder.rfind("\\\\", 0) == 0;
+    bool root = share ? std::count(folder.begin(), folder.end(), '\\') == 3 : folder.size() == 2;
+    if (root)
+        folder += '\\';
+    return folder;
+}
+
+namespace {
+
+struct HandleOwner {
+    HANDLE handle;
+    ~HandleOwner()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+};
+
+// Where a file or folder is: its volume, and its path on that volume.
+bool Whereabouts(HANDLE handle, DWORD& volume, std::wstring& path)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(WCHAR));
+    auto* name = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+    if (!GetFileInformationByHandle(handle, &information) ||
+        !GetFileInformationByHandleEx(handle, FileNameInfo, name, static_cast<DWORD>(buffer.size())))
+        return false;
+    volume = information.dwVolumeSerialNumber;
+    path.assign(name->FileName, name->FileNameLength / sizeof(WCHAR));
+    while (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    return true;
+}
+
+}  // namespace
+
+bool StreamIsIn(std::FILE* stream, const std::string& folder)
+{
+    auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    HandleOwner wanted{CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    DWORD fileVolume = 0;
+    DWORD folderVolume = 0;
+    std::wstring filePath;
+    std::wstring folderPath;
+    if (file == INVALID_HANDLE_VALUE || wanted.handle == INVALID_HANDLE_VALUE ||
+        !Whereabouts(file, fileVolume, filePath) || !Whereabouts(wanted.handle, folderVolume, folderPath))
+        return false;
+    std::size_t separator = filePath.find_last_of(L'\\');
+    if (fileVolume != folderVolume || separator == std::wstring::npos)
+        return false;
+    filePath.resize(separator);
+    return CompareStringOrdinal(filePath.c_str(), static_cast<int>(filePath.size()), folderPath.c_str(),
+                                static_cast<int>(folderPath.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::string SystemErrorText(int code)
@@ -201,6 +267,22 @@ int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
     }
     return 0;
 }
+
+int Allocate(std::intptr_t handle, std::uint64_t size)
+{
+    // Written, not just set as the length: a longer length alone takes no
+    // space where the file system makes it sparse (as under Wine).
+    std::vector<char> zeros(1u << 20);
+    for (std::uint64_t left = size; left > 0;) {
+        std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros.size()));
+        if (int code = WriteAll(handle, zeros.data(), part))
+            return code;
+        left -= part;
+    }
+    return 0;
+}
+
+void FailWritesPastSizeLimit() {}
 
 int SyncAndClose(std::intptr_t handle)
 {

@@ -12,6 +12,11 @@ int CreateNew(const std::string& path, std::intptr_t& handle);
 // Opens an existing file for writing, keeping what it holds.
 int OpenExisting(const std::string& path, std::intptr_t& handle);
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size);
+// Makes the file at least size bytes long, with its space taken on the disk.
+int Allocate(std::intptr_t handle, std::uint64_t size);
+// From now on a write past a file-size limit fails with an error rather than
+// ending the program (POSIX: SIGXFSZ).
+void FailWritesPastSizeLimit();
 int SyncAndClose(std::intptr_t handle);
 void CloseQuietly(std::intptr_t handle);
 int ReplaceWith(const std::string& source, const std::string& target);

@@ -2,12 +2,14 @@
 
 #include "files/Files.h"
 #include "listing/AnsiText.h"
+#include "listing/WorkbookCheck.h"
 #include "masterfile/AttributeDecoding.h"
 
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -164,9 +166,8 @@ private:
 
 // The library's files fail through the system's calls as ours do; where it
 // failed that way, the system's reason, in the words a CSV file's failure
-// gets (asked again beside the workbook where the library lost it). Its own
-// text only where there is none.
-std::string FailureText(lxw_error error, const files::ReplacingWriter& writer)
+// gets. Its own text only where there is none.
+std::string FailureText(lxw_error error)
 {
     switch (error) {
     case LXW_ERROR_MEMORY_MALLOC_FAILED:
@@ -182,8 +183,6 @@ std::string FailureText(lxw_error error, const files::ReplacingWriter& writer)
     case LXW_ERROR_ZIP_CLOSE:
         if (int code = files::LastSystemError(); code != 0)
             return files::SystemErrorText(code);
-        if (std::string reason = writer.probeWriteFailure(); !reason.empty())
-            return reason;
         break;
     default:
         break;
@@ -191,28 +190,63 @@ std::string FailureText(lxw_error error, const files::ReplacingWriter& writer)
     return lxw_strerror(error);
 }
 
-std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const files::ReplacingWriter& file)
+constexpr const char* SheetPart = "xl/worksheets/sheet1.xml";
+constexpr const char* NoTemporaryFile = "its folder takes no temporary file for the workbook";
+// Room beyond the rows for the worksheet's head and tail while the library
+// assembles it beside its row file.
+constexpr std::uint64_t AssemblyRoom = 16 * 1024;
+
+// The library writes each finished row to its row file and ignores a failed
+// write, which only marks the stream; the system's reason is at hand right
+// after the failing write, and asked for then.
+std::string RowFileFault(std::FILE* rows)
 {
-    // In constant-memory mode a worksheet starts with a temporary file.
-    files::ClearLastSystemError();
+    if (!std::ferror(rows))
+        return {};
+    int code = files::LastSystemError();
+    return code != 0 ? files::SystemErrorText(code) : "a write to its temporary file failed";
+}
+
+// The worksheet, its rows in the library's row file, checked as they go.
+std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const std::string& folder,
+                       workbookcheck::Fingerprint& rows)
+{
+    // In constant-memory mode a worksheet starts with its row file, which the
+    // library makes elsewhere without a word where the folder fails it.
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Players");
-    if (!sheet)
-        return FailureText(LXW_ERROR_CREATING_TMPFILE, file);
+    if (!sheet || !sheet->optimize_tmpfile || !files::StreamIsIn(sheet->optimize_tmpfile, folder))
+        return NoTemporaryFile;
+    std::FILE* rowFile = sheet->optimize_tmpfile;
     lxw_format* bold = workbook_add_format(workbook);
     if (!bold)
-        return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, file);
+        return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
     format_set_bold(bold);
     SheetWriter writer(sheet, bold);
+    files::ClearLastSystemError();
     lxw_error error = writer.write(0, HeaderRow(players.ordering), true);
-    for (std::size_t i = 0; error == LXW_NO_ERROR && i < players.size(); ++i)
+    for (std::size_t i = 0; error == LXW_NO_ERROR && i < players.size(); ++i) {
         error = writer.write(static_cast<lxw_row_t>(i + 1), PlayerRow(players.at(i), players.ordering), false);
+        if (std::string fault = RowFileFault(rowFile); !fault.empty())
+            return fault;
+    }
     if (error == LXW_NO_ERROR)
         error = writer.fitColumns();
     worksheet_freeze_panes(sheet, 1, 0);
     if (error == LXW_NO_ERROR)
         error = worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(players.size()),
                                      static_cast<lxw_col_t>(ColumnCount - 1));
-    return error == LXW_NO_ERROR ? std::string() : FailureText(error, file);
+    if (error != LXW_NO_ERROR)
+        return FailureText(error);
+    // The last row too, now rather than during close, so the row file is
+    // complete, and on the disk as far as the system is concerned.
+    lxw_worksheet_write_single_row(sheet);
+    std::fflush(rowFile);
+    if (std::string fault = RowFileFault(rowFile); !fault.empty())
+        return fault;
+    int code = 0;
+    if (!workbookcheck::FingerprintOf(rowFile, rows, code))
+        return code != 0 ? files::SystemErrorText(code) : "its temporary file cannot be read back";
+    return {};
 }
 
 }  // namespace
@@ -256,27 +290,38 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     // The library's diagnostics name our temporary file, never the user's; the
     // one message the user sees is the caller's.
     files::StandardErrorSilenced quiet;
-    // Constant-memory mode: each row goes to a temporary file once it is written.
-    // The library does not check its writes to those files: kept in the
-    // workbook's own folder, a disk that fills up fails the workbook's own
-    // writes as well, where a full temporary folder elsewhere would leave a
-    // workbook with parts missing that looked written.
-    std::string folder = files::FolderOf(temporary);
+    // Constant-memory mode: each row goes to a temporary file once it is
+    // written. Those files are kept in the workbook's own folder, by its full
+    // name (the library resolves a relative one its own way), so that they
+    // take from the disk the workbook goes to and no other.
+    std::string folder = files::FullFolderOf(temporary);
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = folder.data();
     std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(temporary.c_str(), &options));
     if (!workbook) {
-        reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, writer);
+        reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
         return false;
     }
-    reason = WriteSheet(workbook.get(), players, writer);
+    workbookcheck::Fingerprint rows;
+    reason = WriteSheet(workbook.get(), players, folder, rows);
     if (!reason.empty())
         return false;
+    // Closing copies the row file into a second one beside it before either
+    // goes: the room for that copy is taken first, where a lack of it fails
+    // with the system's reason.
+    if (!writer.reserve(rows.size + AssemblyRoom)) {
+        reason = writer.failure();
+        return false;
+    }
     files::ClearLastSystemError();
     lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) {
-        reason = FailureText(closed, writer);
+        reason = FailureText(closed);
+        return false;
+    }
+    if (std::string fault = workbookcheck::WorkbookFault(temporary, SheetPart, rows); !fault.empty()) {
+        reason = "the written workbook " + fault;
         return false;
     }
     if (!writer.commit()) {
