@@ -8,7 +8,8 @@ namespace testfiles {
 
 class SmallDisk {
 public:
-    explicit SmallDisk(const std::string& folder, int kilobytes = 64);
+    // inodes, where not 0, limits how many files and folders it holds, its root included.
+    explicit SmallDisk(const std::string& folder, int kilobytes = 64, int inodes = 0);
     ~SmallDisk();
     SmallDisk(const SmallDisk&) = delete;
     SmallDisk& operator=(const SmallDisk&) = delete;

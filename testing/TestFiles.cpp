@@ -46,6 +46,25 @@ FileSnapshot Snapshot(const std::string& path)
     return {ReadBytes(path), std::filesystem::last_write_time(path)};
 }
 
+std::uint64_t FileSizeLimit()
+{
+    // Under Wine a path from the root is on the current drive, usually the
+    // one that maps Linux's root (Z:).
+    for (const char* limits : {"/proc/self/limits", "Z:/proc/self/limits"}) {
+        std::ifstream file(limits);
+        for (std::string line; std::getline(file, line);) {
+            constexpr std::string_view Name = "Max file size";
+            if (line.compare(0, Name.size(), Name) != 0)
+                continue;
+            std::istringstream fields(line.substr(Name.size()));
+            std::string soft;
+            fields >> soft;
+            return soft == "unlimited" ? 0 : std::stoull(soft);
+        }
+    }
+    return 0;
+}
+
 std::string Listing(const std::filesystem::path& folder)
 {
     std::vector<std::string> names;

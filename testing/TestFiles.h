@@ -1,6 +1,7 @@
 #pragma once
 // Scratch folders and file helpers for tests.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ struct FileSnapshot {
     bool operator==(const FileSnapshot&) const = default;
 };
 FileSnapshot Snapshot(const std::string& path);
+
+// The file-size limit this program runs under (Linux's, also under Wine), 0 for none.
+std::uint64_t FileSizeLimit();
 
 // Names of the entries of a folder, sorted.
 std::string Listing(const std::filesystem::path& folder);
