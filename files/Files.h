@@ -27,6 +27,12 @@ std::string FullFolderOf(std::string_view path);
 // that silently makes its temporary file elsewhere when the folder fails it.
 bool StreamIsIn(std::FILE* stream, const std::string& folder);
 
+// The system's error number for one byte more written at the end of an open
+// stream's file, 0 where that succeeds: the reason, asked again at once, of a
+// write to it that failed without one (a C library's write that came out
+// short, which it takes as a failure without writing the rest).
+int ErrorWritingAtEnd(std::FILE* stream);
+
 // The system's own text for an error number (errno natively, GetLastError on
 // Windows), without a trailing line end.
 std::string SystemErrorText(int code);

@@ -56,6 +56,15 @@ bool StreamIsIn(std::FILE* stream, const std::string& folder)
            parent.st_ino == wanted.st_ino;
 }
 
+int ErrorWritingAtEnd(std::FILE* stream)
+{
+    int fd = ::fileno(stream);
+    if (fd < 0 || ::lseek(fd, 0, SEEK_END) < 0)
+        return errno;
+    const char byte = 0;
+    return ::write(fd, &byte, 1) == 1 ? 0 : errno;
+}
+
 std::string SystemErrorText(int code)
 {
     return std::strerror(code);

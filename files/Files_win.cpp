@@ -100,6 +100,17 @@ bool StreamIsIn(std::FILE* stream, const std::string& folder)
                                 static_cast<int>(folderPath.size()), TRUE) == CSTR_EQUAL;
 }
 
+int ErrorWritingAtEnd(std::FILE* stream)
+{
+    auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    const char byte = 0;
+    DWORD put = 0;
+    if (file == INVALID_HANDLE_VALUE || !SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END) ||
+        !WriteFile(file, &byte, 1, &put, nullptr))
+        return static_cast<int>(GetLastError());
+    return 0;
+}
+
 std::string SystemErrorText(int code)
 {
     char* text = nullptr;

@@ -198,12 +198,15 @@ constexpr std::uint64_t AssemblyRoom = 16 * 1024;
 
 // The library writes each finished row to its row file and ignores a failed
 // write, which only marks the stream; the system's reason is at hand right
-// after the failing write, and asked for then.
+// after the failing write, and asked for then. A C library that took a short
+// write as a failure has none: the same write, tried again at once, gives it.
 std::string RowFileFault(std::FILE* rows)
 {
     if (!std::ferror(rows))
         return {};
     int code = files::LastSystemError();
+    if (code == 0)
+        code = files::ErrorWritingAtEnd(rows);
     return code != 0 ? files::SystemErrorText(code) : "a write to its temporary file failed";
 }
 
