@@ -131,7 +131,8 @@ double BestSeconds(const std::function<void()>& run)
 
 int main()
 {
-    fs::path scratch = fs::temp_directory_path() / "veltrane-workbook-bench";
+    // A folder of this run's own: another run at the same time would rewrite its files.
+    fs::path scratch = fs::temp_directory_path() / ("veltrane-workbook-bench-" + std::to_string(Clock::now().time_since_epoch().count()));
     fs::create_directories(scratch);
     for (std::int64_t records : {23000, 1000000}) {
         SampleOptions sample;

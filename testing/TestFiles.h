@@ -36,7 +36,8 @@ struct FileSnapshot {
 };
 FileSnapshot Snapshot(const std::string& path);
 
-// The file-size limit this program runs under (Linux's, also under Wine), 0 for none.
+// The file-size limit (Linux's, also under Wine) this program runs under, as
+// VELTRANE_TEST_FILE_SIZE_LIMIT says; 0 for none.
 std::uint64_t FileSizeLimit();
 
 // Names of the entries of a folder, sorted.
