@@ -281,13 +281,22 @@ int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
 
 int Allocate(std::intptr_t handle, std::uint64_t size)
 {
-    // Written, not just set as the length: a longer length alone takes no
-    // space where the file system makes it sparse (as under Wine).
+    // The file system takes the room without a byte written where it can
+    // (NTFS, FAT); elsewhere (Wine) the room is written, since a longer
+    // length alone takes none where the file is made sparse.
+    FILE_ALLOCATION_INFO room{};
+    room.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+    if (SetFileInformationByHandle(AsHandle(handle), FileAllocationInfo, &room, sizeof room))
+        return 0;
+    DWORD code = GetLastError();
+    if (code != ERROR_CALL_NOT_IMPLEMENTED && code != ERROR_NOT_SUPPORTED && code != ERROR_INVALID_PARAMETER &&
+        code != ERROR_INVALID_FUNCTION)
+        return static_cast<int>(code);
     std::vector<char> zeros(1u << 20);
     for (std::uint64_t left = size; left > 0;) {
         std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros.size()));
-        if (int code = WriteAll(handle, zeros.data(), part))
-            return code;
+        if (int written = WriteAll(handle, zeros.data(), part))
+            return written;
         left -= part;
     }
     return 0;
