@@ -128,6 +128,8 @@ public:
 
     void take(std::string_view bytes)
     {
+        if (tooLong_)
+            return;
         if (stage_ == Stage::Head) {
             std::size_t searched = head_.size() >= RowsStart.size() ? head_.size() - RowsStart.size() + 1 : 0;
             head_.append(bytes);

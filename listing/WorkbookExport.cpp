@@ -225,9 +225,10 @@ std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const
         return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
     format_set_bold(bold);
     SheetWriter writer(sheet, bold);
-    files::ClearLastSystemError();
     lxw_error error = writer.write(0, HeaderRow(players.ordering), true);
     for (std::size_t i = 0; error == LXW_NO_ERROR && i < players.size(); ++i) {
+        // Cleared, so that a reason found after the row is this row's.
+        files::ClearLastSystemError();
         error = writer.write(static_cast<lxw_row_t>(i + 1), PlayerRow(players.at(i), players.ordering), false);
         if (std::string fault = RowFileFault(rowFile); !fault.empty())
             return fault;
@@ -242,6 +243,7 @@ std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const
         return FailureText(error);
     // The last row too, now rather than during close, so the row file is
     // complete, and on the disk as far as the system is concerned.
+    files::ClearLastSystemError();
     lxw_worksheet_write_single_row(sheet);
     std::fflush(rowFile);
     if (std::string fault = RowFileFault(rowFile); !fault.empty())
