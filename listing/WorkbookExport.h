@@ -21,8 +21,9 @@ bool IsWorkbookName(std::string_view name);
 // The name with ".xlsx" added unless it already ends in it.
 std::string WorkbookFileName(std::string_view chosen);
 
-// Writes the workbook in place of the file at path, only once it is complete
-// (with ReplaceMode::Keep, only while there is none). Returns false with the
-// reason otherwise; the file at path is then as it was.
+// Writes the workbook in place of the file at path, only once it is complete,
+// as read back (with ReplaceMode::Keep, only while there is none). Returns
+// false with the reason otherwise, in the system's words where it has them;
+// the file at path is then as it was, with nothing left beside it.
 bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason,
                    files::ReplaceMode mode = files::ReplaceMode::Replace);
