@@ -256,16 +256,25 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     // The library's diagnostics name our temporary file, never the user's; the
     // one message the user sees is the caller's.
     files::StandardErrorSilenced quiet;
+    // The library opens its files through the C library's ANSI calls (on
+    // Windows too): it gets a name of our file that those take exactly, the
+    // short one where the code page lacks a character of the long one.
+    std::optional<std::string> libraryName = files::AnsiNameOf(temporary);
+    if (!libraryName) {
+        reason = "the workbook writer cannot name a file here, where the code page of this system lacks a "
+                 "character of the name; choose a name and folder in it, or save a CSV file";
+        return false;
+    }
     // Constant-memory mode: each row goes to a temporary file once it is written.
     // The library does not check its writes to those files: kept in the
     // workbook's own folder, a disk that fills up fails the workbook's own
     // writes as well, where a full temporary folder elsewhere would leave a
     // workbook with parts missing that looked written.
-    std::string folder = files::FolderOf(temporary);
+    std::string folder = files::FolderOf(*libraryName);
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = folder.data();
-    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(temporary.c_str(), &options));
+    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(libraryName->c_str(), &options));
     if (!workbook) {
         reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, writer);
         return false;
@@ -279,6 +288,13 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
         reason = FailureText(closed, writer);
         return false;
     }
+    // Had the library taken the name for another file, ours would still be empty.
+    files::ReadOnlyFile written;
+    if (written.open(temporary).outcome != files::OpenResult::Opened || written.sizeWhenOpened() == 0) {
+        reason = "the workbook writer wrote another file than the one it was given";
+        return false;
+    }
+    written.close();
     if (!writer.commit()) {
         reason = writer.failure();
         return false;

@@ -144,7 +144,7 @@ bool OnCreate(HWND form)
     if (!CreateControls(form))
         return false;
     if (std::optional<std::string> folder = LoadGameFolder())
-        SetWindowTextA(ControlOf(FolderBoxId), folder->c_str());
+        FormBindings().setFolderText(*folder);
     EnableWindow(ControlOf(WriteCsvButtonId), FALSE);
     EnableWindow(ControlOf(ProcessButtonId), FALSE);
     return true;

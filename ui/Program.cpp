@@ -1,6 +1,7 @@
 #include "ui/Program.h"
 
 #include "files/Files.h"
+#include "files/WideNames.h"
 #include "ui/Handles.h"
 #include "ui/MainWindow.h"
 
@@ -114,7 +115,7 @@ int RunVeltrane(HINSTANCE instance)
     HWND form = CreateForm1(instance);
     if (!form) {
         std::string reason = files::SystemErrorText(static_cast<int>(GetLastError()));
-        MessageBoxA(nullptr, ("Veltrane could not open its window: " + reason).c_str(), "Veltrane",
+        MessageBoxW(nullptr, files::WideText("Veltrane could not open its window: " + reason).c_str(), L"Veltrane",
                     MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
         return 1;
     }
