@@ -95,14 +95,16 @@ std::string LoadRichEditLibrary()
 void RunMessageLoop()
 {
     MSG message{};
-    while (Form1() && GetMessageA(&message, nullptr, 0, 0) > 0) {
+    // Wide messages: a character typed into the folder box reaches it as it
+    // is; the ANSI controls get theirs converted, as before.
+    while (Form1() && GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (HandleMultilineEditKeys(message))
             continue;
         HWND navigation = NavigationWindow();
-        if (navigation && IsDialogMessageA(navigation, &message))
+        if (navigation && IsDialogMessageW(navigation, &message))
             continue;
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
 }
 
