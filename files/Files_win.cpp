@@ -147,16 +147,23 @@ std::string AbsolutePath(std::string_view name)
     return Utf8Name(full).value_or(relative);
 }
 
-std::optional<std::string> ExactAnsi(std::string_view name)
+namespace {
+
+std::optional<std::string> ExactAnsiOf(std::wstring_view wide)
 {
-    std::optional<std::wstring> wide = WideName(name);
-    if (!wide)
-        return std::nullopt;
-    std::optional<std::string> ansi = FromWide(CP_ACP, WC_NO_BEST_FIT_CHARS, *wide, true);
+    std::optional<std::string> ansi = FromWide(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, true);
     // Where two characters share one form in the code page, only the one it reads back is exact.
     if (!ansi || ToWide(CP_ACP, 0, *ansi) != wide)
         return std::nullopt;
     return ansi;
+}
+
+}  // namespace
+
+std::optional<std::string> ExactAnsi(std::string_view name)
+{
+    std::optional<std::wstring> wide = WideName(name);
+    return wide ? ExactAnsiOf(*wide) : std::nullopt;
 }
 
 std::string NameFromAnsi(std::string_view bytes)
@@ -183,10 +190,7 @@ std::optional<std::string> AnsiNameOf(const std::string& path)
     if (length == 0 || length >= size)
         return std::nullopt;
     shortName.resize(length);
-    std::optional<std::string> ansi = FromWide(CP_ACP, WC_NO_BEST_FIT_CHARS, shortName, true);
-    if (!ansi || ToWide(CP_ACP, 0, *ansi) != shortName)
-        return std::nullopt;
-    return ansi;
+    return ExactAnsiOf(shortName);
 }
 
 void LoadLibrariesFromSystemFolderOnly()
@@ -345,10 +349,6 @@ int RetriedWhileHeld(Attempt&& attempt)
         Sleep(Pause);
     }
 }
-
-}  // namespace
-
-namespace {
 
 int Moved(const std::string& source, const std::string& target, DWORD flags)
 {
