@@ -260,7 +260,8 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     // Windows too): it gets a name of our file that those take exactly, the
     // short one where the code page lacks a character of the long one.
     std::optional<std::string> libraryName = files::AnsiNameOf(temporary);
-    if (!libraryName) {
+    std::optional<std::string> folder = files::AnsiNameOf(files::FolderOf(temporary));
+    if (!libraryName || !folder) {
         reason = "the workbook writer cannot name a file here, where the code page of this system lacks a "
                  "character of the name; choose a name and folder in it, or save a CSV file";
         return false;
@@ -270,10 +271,9 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     // workbook's own folder, a disk that fills up fails the workbook's own
     // writes as well, where a full temporary folder elsewhere would leave a
     // workbook with parts missing that looked written.
-    std::string folder = files::FolderOf(*libraryName);
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    options.tmpdir = folder.data();
+    options.tmpdir = folder->data();
     std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(libraryName->c_str(), &options));
     if (!workbook) {
         reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, writer);
