@@ -13,3 +13,9 @@ OutputEncoding StandardOutputEncoding();
 // Writes text, held in the system's ANSI code page, to the console as wide
 // characters; false when that fails. Windows only: elsewhere it always fails.
 bool WriteConsoleText(std::string_view text);
+
+// A message and a line end on standard error. On Windows the text is UTF-8: a
+// console shows its characters; elsewhere it goes in the ANSI code page where
+// that holds it exactly (so a message goes as it always has), and as UTF-8
+// where it names a file whose name the code page lacks.
+void WriteErrorLine(std::string_view text);

@@ -1,6 +1,7 @@
 #include "cli/Terminal.h"
 
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <langinfo.h>
 #include <unistd.h>
@@ -18,4 +19,9 @@ OutputEncoding StandardOutputEncoding()
 bool WriteConsoleText(std::string_view)
 {
     return false;
+}
+
+void WriteErrorLine(std::string_view text)
+{
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
 }

@@ -24,6 +24,8 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "files/WideNames.h"
+
 #include <fcntl.h>
 #include <io.h>
 #endif
@@ -79,14 +81,15 @@ struct Options {
 
 void Complain(std::string_view message)
 {
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
+    WriteErrorLine(message);
 }
 
 // Returns a problem's text, or nothing when the arguments are good.
-std::optional<std::string> ParseArguments(int argc, char** argv, Options& options)
+std::optional<std::string> ParseArguments(const std::vector<std::string>& arguments, Options& options)
 {
-    for (int i = 1; i < argc; ++i) {
-        std::string_view name = argv[i];
+    std::size_t argc = arguments.size();
+    for (std::size_t i = 1; i < argc; ++i) {
+        std::string_view name = arguments[i];
         if (name == "--help" || name == "-h") {
             options.help = true;
             continue;
@@ -109,7 +112,7 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
             return "unknown argument " + std::string(name);
         if (i + 1 >= argc)
             return std::string(name) + " needs a value";
-        std::string value = argv[++i];
+        std::string value = arguments[++i];
         if (target) {
             *target = value;
         } else if (name == "--encoding") {
@@ -268,9 +271,7 @@ int Run(const Options& options)
     return ExitOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Main(const std::vector<std::string>& arguments)
 {
     files::LoadLibrariesFromSystemFolderOnly();
 #ifdef _WIN32
@@ -281,7 +282,7 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 
     Options options;
-    if (std::optional<std::string> problem = ParseArguments(argc, argv, options)) {
+    if (std::optional<std::string> problem = ParseArguments(arguments, options)) {
         Complain("veltrane-cli: " + *problem + " (see --help)");
         return ExitBadArguments;
     }
@@ -302,3 +303,29 @@ int main(int argc, char** argv)
     }
     return ExitFileProblem;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments in the system's own characters: through the ANSI code page a
+// character it lacks would become a look-alike, even a separator or a quote.
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        std::optional<std::string> argument = files::Utf8Name(argv[i]);
+        if (!argument) {
+            Complain("veltrane-cli: argument " + std::to_string(i) +
+                     " holds a character that is not text (a lone surrogate)");
+            return ExitBadArguments;
+        }
+        arguments.push_back(*argument);
+    }
+    return Main(arguments);
+}
+#else
+int main(int argc, char** argv)
+{
+    return Main(std::vector<std::string>(argv, argv + argc));
+}
+#endif

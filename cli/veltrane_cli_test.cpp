@@ -308,3 +308,52 @@ TEST_F(CliTest, UnderAFileSizeLimitAWorkbookIsWrittenWholeOrNotAtAll)
     }
     EXPECT_EQ(whole, 1);
 }
+
+#ifdef _WIN32
+// Names the ANSI code page lacks (1252 under Wine): each argument is used
+// exactly as given, never as a look-alike, or refused.
+TEST_F(CliTest, NamesOutsideTheCodePageAreUsedExactlyOrRefused)
+{
+    using testfiles::PathOf;
+    std::string cyrillicGame = files::JoinPath(folder.str(), "Галвор");
+    std::filesystem::create_directory(PathOf(cyrillicGame));
+    std::filesystem::copy_file(PathOf(files::JoinPath(game, "mastplyr.dat")),
+                               PathOf(files::JoinPath(cyrillicGame, "mastplyr.dat")));
+    std::string out = files::JoinPath(folder.str(), "out");
+    std::filesystem::create_directory(out);
+    std::string csv = ExpectedCsv(Ordering::Name, 1871, 2024);
+    // Full-width backslashes look like separators, and a full-width quote like a quote.
+    for (const char* name : {"Ω.csv", "ｘ.csv", "＼..＼escaped.csv", "＂ --force ＂.csv", "Ł.xlsx"}) {
+        std::string target = files::JoinPath(out, name);
+        bool workbook = std::string_view(name).ends_with(".xlsx");
+        auto result = Cli({"--folder", cyrillicGame, "--first", "1871", "--last", "2024",
+                           workbook ? "--xlsx" : "--csv", target});
+        EXPECT_EQ(result.exitCode, 0) << name << ": " << result.err;
+        EXPECT_EQ(result.out, ExpectedListing(Ordering::Name, 1871, 2024)) << name;
+        std::string written = ReadBytes(target);
+        if (workbook)
+            EXPECT_EQ(written.substr(0, 4), std::string("PK\x03\x04", 4));
+        else
+            EXPECT_EQ(written, csv) << name;
+    }
+    EXPECT_EQ(testfiles::Listing(folder.path()), "game out Галвор");
+
+    // Windows would drop the trailing dot and write "Ψ.csv".
+    std::string dotted = files::JoinPath(out, "Ψ.csv.");
+    auto result = Cli({"--folder", game, "--first", "1871", "--last", "2024", "--csv", dotted});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("Cannot write \"" + dotted + "\": ", 0), 0u) << result.err;
+    EXPECT_EQ(testfiles::Listing(out), "Ł.xlsx Ω.csv ＂ --force ＂.csv ＼..＼escaped.csv ｘ.csv");
+
+    // Messages name a file exactly: in UTF-8 where the code page lacks a
+    // character of its name, in the code page's bytes, as ever, where it holds them all.
+    const std::pair<const char*, const char*> names[] = {{"Ω.csv", "Ω.csv"}, {"\xC3\xA9.csv", "\xE9.csv"}};
+    for (auto [name, shown] : names) {
+        WriteBytes(files::JoinPath(out, name), "kept");
+        result = Cli({"--folder", game, "--first", "1871", "--last", "2024", "--csv", files::JoinPath(out, name)});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "\"" + files::JoinPath(out, shown) + "\" already exists. Give --force to replace it.\r\n");
+        EXPECT_EQ(ReadBytes(files::JoinPath(out, name)), "kept");
+    }
+}
+#endif

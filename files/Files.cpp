@@ -72,6 +72,8 @@ bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
     failure_.clear();
     pending_.clear();
     pending_.reserve(WriteChunk);
+    if (!system::IsKeptName(target))
+        return fail(InvalidNameError());
     int code = 0;
     for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
         temporary_ = TemporaryNameFor(target);

@@ -1,6 +1,11 @@
 #pragma once
 // The few file operations the program needs, over the operating system's own
 // calls: Win32 in the Windows build (Files_win.cpp), POSIX natively (Files_posix.cpp).
+//
+// Names of files and folders, and the texts that carry them (messages, the
+// system's reasons), are UTF-8 in the Windows build and reach the system as its
+// own wide characters, so that a name is used exactly as the user gave it;
+// natively they are the bytes as given.
 
 #include <cstddef>
 #include <cstdint>
@@ -62,6 +67,21 @@ int InvalidNameError();
 
 // name joined to the current directory, for messages that name a file in full.
 std::string AbsolutePath(std::string_view name);
+
+// For a file that keeps a name in the system's ANSI code page: the name's bytes
+// there, exactly; nothing when the code page lacks one of its characters
+// (never a look-alike or "?" in its place). Natively the bytes as they are.
+std::optional<std::string> ExactAnsi(std::string_view name);
+// A name read from such a file.
+std::string NameFromAnsi(std::string_view bytes);
+// The system's ANSI code page (0 natively), for messages.
+unsigned AnsiCodePage();
+
+// For a library that opens files through the C library's ANSI calls: a name
+// of the existing file or folder at path that those calls take exactly (its
+// short name where the long one does not fit the code page); nothing when
+// there is none. Natively the path as it is.
+std::optional<std::string> AnsiNameOf(const std::string& path);
 
 // From here on, DLLs load from the system folder only (Windows), so that no
 // planted DLL in the current or the program's folder can run. Does nothing natively.

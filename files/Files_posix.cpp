@@ -102,6 +102,26 @@ StandardErrorSilenced::~StandardErrorSilenced()
     errno = code;
 }
 
+std::optional<std::string> ExactAnsi(std::string_view name)
+{
+    return std::string(name);
+}
+
+std::string NameFromAnsi(std::string_view bytes)
+{
+    return std::string(bytes);
+}
+
+unsigned AnsiCodePage()
+{
+    return 0;
+}
+
+std::optional<std::string> AnsiNameOf(const std::string& path)
+{
+    return path;
+}
+
 int InvalidNameError()
 {
     return EINVAL;
@@ -276,6 +296,11 @@ bool IsExistsError(int code)
 void RemoveQuietly(const std::string& path)
 {
     ::unlink(path.c_str());
+}
+
+bool IsKeptName(const std::string&)
+{
+    return true;
 }
 
 unsigned long ProcessId()

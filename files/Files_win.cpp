@@ -1,11 +1,13 @@
 #include "files/Files.h"
 #include "files/SystemFiles.h"
+#include "files/WideNames.h"
 
 #include <windows.h>
 
 #include <io.h>
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 namespace files {
@@ -17,7 +19,67 @@ HANDLE AsHandle(std::intptr_t handle)
     return reinterpret_cast<HANDLE>(handle);
 }
 
+std::optional<std::wstring> ToWide(UINT codePage, DWORD flags, std::string_view text)
+{
+    if (text.empty())
+        return std::wstring();
+    if (text.size() > INT_MAX)
+        return std::nullopt;
+    int length = static_cast<int>(text.size());
+    int wideLength = MultiByteToWideChar(codePage, flags, text.data(), length, nullptr, 0);
+    if (wideLength <= 0)
+        return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(codePage, flags, text.data(), length, wide.data(), wideLength);
+    return wide;
+}
+
+// With usedDefault, nothing when a character had no exact form in the code page.
+std::optional<std::string> FromWide(UINT codePage, DWORD flags, std::wstring_view wide, bool checkDefault)
+{
+    if (wide.empty())
+        return std::string();
+    if (wide.size() > INT_MAX / 4)
+        return std::nullopt;
+    int length = static_cast<int>(wide.size());
+    BOOL usedDefault = FALSE;
+    BOOL* defaultFlag = checkDefault ? &usedDefault : nullptr;
+    int narrowLength = WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, nullptr, defaultFlag);
+    if (narrowLength <= 0 || usedDefault)
+        return std::nullopt;
+    std::string narrow(static_cast<std::size_t>(narrowLength), '\0');
+    WideCharToMultiByte(codePage, flags, wide.data(), length, narrow.data(), narrowLength, nullptr, nullptr);
+    return narrow;
+}
+
+// The wide name for a file function; an empty one where the bytes are not UTF-8,
+// which every file function refuses as it does a missing name.
+std::wstring NameFor(const std::string& path)
+{
+    return WideName(path).value_or(std::wstring());
+}
+
 }  // namespace
+
+std::optional<std::wstring> WideName(std::string_view utf8)
+{
+    return ToWide(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
+}
+
+std::optional<std::string> Utf8Name(std::wstring_view wide)
+{
+    return FromWide(CP_UTF8, WC_ERR_INVALID_CHARS, wide, false);
+}
+
+std::wstring WideText(std::string_view utf8)
+{
+    return ToWide(CP_UTF8, 0, utf8).value_or(std::wstring());
+}
+
+std::string Utf8Text(std::wstring_view wide)
+{
+    return FromWide(CP_UTF8, 0, wide, false).value_or(std::string());
+}
 
 std::string JoinPath(std::string_view folder, std::string_view name)
 {
@@ -82,7 +144,10 @@ bool Whereabouts(HANDLE handle, DWORD& volume, std::wstring& path)
 bool StreamIsIn(std::FILE* stream, const std::string& folder)
 {
     auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    HandleOwner wanted{CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+    std::optional<std::wstring> wide = WideName(folder);
+    if (!wide)
+        return false;
+    HandleOwner wanted{CreateFileW(wide->c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
     DWORD fileVolume = 0;
@@ -113,14 +178,14 @@ int ErrorWritingAtEnd(std::FILE* stream)
 
 std::string SystemErrorText(int code)
 {
-    char* text = nullptr;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0,
+                                  nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0,
                                   nullptr);
     std::string result;
     if (length != 0 && text != nullptr)
-        result.assign(text, length);
+        result = Utf8Text(std::wstring_view(text, length));
     LocalFree(text);
     while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
         result.pop_back();
@@ -150,15 +215,62 @@ int InvalidNameError()
 std::string AbsolutePath(std::string_view name)
 {
     std::string relative(name);
-    DWORD size = GetFullPathNameA(relative.c_str(), 0, nullptr, nullptr);
+    std::optional<std::wstring> wide = WideName(relative);
+    DWORD size = wide ? GetFullPathNameW(wide->c_str(), 0, nullptr, nullptr) : 0;
     if (size == 0)
         return relative;
-    std::string full(size, '\0');
-    DWORD length = GetFullPathNameA(relative.c_str(), size, full.data(), nullptr);
+    std::wstring full(size, L'\0');
+    DWORD length = GetFullPathNameW(wide->c_str(), size, full.data(), nullptr);
     if (length == 0 || length >= size)
         return relative;
     full.resize(length);
-    return full;
+    return Utf8Name(full).value_or(relative);
+}
+
+namespace {
+
+std::optional<std::string> ExactAnsiOf(std::wstring_view wide)
+{
+    std::optional<std::string> ansi = FromWide(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, true);
+    // Where two characters share one form in the code page, only the one it reads back is exact.
+    if (!ansi || ToWide(CP_ACP, 0, *ansi) != wide)
+        return std::nullopt;
+    return ansi;
+}
+
+}  // namespace
+
+std::optional<std::string> ExactAnsi(std::string_view name)
+{
+    std::optional<std::wstring> wide = WideName(name);
+    return wide ? ExactAnsiOf(*wide) : std::nullopt;
+}
+
+std::string NameFromAnsi(std::string_view bytes)
+{
+    std::optional<std::wstring> wide = ToWide(CP_ACP, 0, bytes);
+    return wide ? Utf8Text(*wide) : std::string();
+}
+
+unsigned AnsiCodePage()
+{
+    return GetACP();
+}
+
+std::optional<std::string> AnsiNameOf(const std::string& path)
+{
+    if (std::optional<std::string> ansi = ExactAnsi(path))
+        return ansi;
+    std::optional<std::wstring> wide = WideName(path);
+    DWORD size = wide ? GetShortPathNameW(wide->c_str(), nullptr, 0) : 0;
+    if (size == 0)
+        return std::nullopt;
+    std::wstring shortName(size, L'\0');
+    DWORD length = GetShortPathNameW(wide->c_str(), shortName.data(), size);
+    if (length == 0 || length >= size)
+        return std::nullopt;
+    shortName.resize(length);
+    return ExactAnsiOf(shortName);
 }
 
 void LoadLibrariesFromSystemFolderOnly()
@@ -183,7 +295,7 @@ int CurrentYear()
 
 PathKind KindOf(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(NameFor(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return PathKind::Missing;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Directory : PathKind::File;
@@ -195,7 +307,10 @@ OpenResult ReadOnlyFile::open(const std::string& path)
     if (path.find_first_of("*?") != std::string::npos)
         return {OpenResult::Failed, SystemErrorText(InvalidNameError())};
     // Read sharing only: others may read along, but nobody writes while we read.
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    std::optional<std::wstring> name = WideName(path);
+    if (!name)
+        return {OpenResult::Failed, SystemErrorText(ERROR_NO_UNICODE_TRANSLATION)};
+    HANDLE file = CreateFileW(name->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
@@ -245,7 +360,10 @@ namespace {
 // Opened for writing without sharing, as disposition says.
 int OpenForWriting(const std::string& path, DWORD disposition, std::intptr_t& handle)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::optional<std::wstring> name = WideName(path);
+    if (!name)
+        return ERROR_NO_UNICODE_TRANSLATION;
+    HANDLE file = CreateFileW(name->c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return static_cast<int>(GetLastError());
     handle = reinterpret_cast<std::intptr_t>(file);
@@ -337,18 +455,32 @@ int RetriedWhileHeld(Attempt&& attempt)
     }
 }
 
+int Moved(const std::string& source, const std::string& target, DWORD flags)
+{
+    std::optional<std::wstring> from = WideName(source), to = WideName(target);
+    if (!from || !to)
+        return ERROR_NO_UNICODE_TRANSLATION;
+    return RetriedWhileHeld([&] { return MoveFileExW(from->c_str(), to->c_str(), flags); });
+}
+
 }  // namespace
 
 int ReplaceWith(const std::string& source, const std::string& target)
 {
-    return RetriedWhileHeld([&] {
-        return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    });
+    return Moved(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 int MoveNoReplace(const std::string& source, const std::string& target)
 {
-    return RetriedWhileHeld([&] { return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH); });
+    return Moved(source, target, MOVEFILE_WRITE_THROUGH);
+}
+
+// Windows drops a trailing dot or blank from a name: the file would get another name.
+bool IsKeptName(const std::string& path)
+{
+    std::size_t start = path.find_last_of("\\/:");
+    std::string_view name = std::string_view(path).substr(start == std::string::npos ? 0 : start + 1);
+    return name.empty() || name == "." || name == ".." || (name.back() != '.' && name.back() != ' ');
 }
 
 bool IsExistsError(int code)
@@ -358,7 +490,8 @@ bool IsExistsError(int code)
 
 void RemoveQuietly(const std::string& path)
 {
-    RetriedWhileHeld([&] { return DeleteFileA(path.c_str()); });
+    std::wstring name = NameFor(path);
+    RetriedWhileHeld([&] { return DeleteFileW(name.c_str()); });
 }
 
 unsigned long ProcessId()

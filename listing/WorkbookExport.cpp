@@ -298,12 +298,22 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     // Constant-memory mode: each row goes to a temporary file once it is
     // written. Those files are kept in the workbook's own folder, by its full
     // name (the library resolves a relative one its own way), so that they
-    // take from the disk the workbook goes to and no other.
+    // take from the disk the workbook goes to and no other. The library opens
+    // its files through the C library's ANSI calls (on Windows too): it gets
+    // names that those take exactly, the short ones where the code page lacks
+    // a character of the long ones.
     std::string folder = files::FullFolderOf(temporary);
+    std::optional<std::string> libraryName = files::AnsiNameOf(temporary);
+    std::optional<std::string> libraryFolder = files::AnsiNameOf(folder);
+    if (!libraryName || !libraryFolder) {
+        reason = "the workbook writer cannot name a file here, where the code page of this system lacks a "
+                 "character of the name; choose a name and folder in it, or save a CSV file";
+        return false;
+    }
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    options.tmpdir = folder.data();
-    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(temporary.c_str(), &options));
+    options.tmpdir = libraryFolder->data();
+    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(libraryName->c_str(), &options));
     if (!workbook) {
         reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
         return false;

@@ -33,16 +33,35 @@ std::optional<std::string> LoadGameFolder()
     std::string bytes, reason;
     if (!files::ReadFileStart(path, SettingsReadLimit, bytes, reason))
         return std::string();
-    return FolderFromSettings(bytes);
+    return files::NameFromAnsi(FolderFromSettings(bytes));
 }
 
 bool SaveGameFolder(const std::string& folder, std::string& reason)
 {
+    std::optional<std::string> stored = files::ExactAnsi(folder);
+    if (!stored) {
+        reason = UnstorableFolderReason();
+        return false;
+    }
     files::ReplacingWriter writer;
-    if (writer.begin(std::string(SettingsFileName)) && writer.write(folder) && writer.write("\r\n") && writer.commit())
+    if (writer.begin(std::string(SettingsFileName)) && writer.write(*stored) && writer.write("\r\n") &&
+        writer.commit())
         return true;
     reason = writer.failure();
     return false;
+}
+
+std::string UnstorableFolderReason()
+{
+    return "its name has characters that the settings file, in this system's code page (" +
+           std::to_string(files::AnsiCodePage()) + "), cannot hold";
+}
+
+std::string UnstorableFolderMessage(std::string_view folder)
+{
+    return "The folder \"" + std::string(folder) + "\" cannot be the game folder: " + UnstorableFolderReason() +
+           ". Rename the folder, or one of the folders it is in, with letters of that code page, or move the game "
+           "to such a folder, and choose it again.";
 }
 
 std::string SettingsFilePath()
@@ -60,6 +79,11 @@ void ChangeGameFolder(FolderWindow& window)
     std::string folder = window.browseForFolder();
     if (folder.empty())
         return;
+    // Refused before anything changes: the box would show a folder that is not remembered.
+    if (!files::ExactAnsi(folder)) {
+        window.showMessage(UnstorableFolderMessage(folder));
+        return;
+    }
     window.setFolderText(folder);
     std::string reason;
     if (!SaveGameFolder(folder, reason))

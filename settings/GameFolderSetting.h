@@ -18,9 +18,15 @@ std::string FolderFromSettings(std::string_view bytes);
 // the file cannot be opened or read.
 std::optional<std::string> LoadGameFolder();
 
-// Writes folder and CR LF in place of the settings file; false with the
-// system's reason when that fails, the old file then being as it was.
+// Writes folder, in the system's ANSI code page, and CR LF in place of the
+// settings file; false with the reason when that fails or the code page cannot
+// hold the folder's name exactly, the old file then being as it was.
 bool SaveGameFolder(const std::string& folder, std::string& reason);
+
+// Why a folder whose name the code page cannot hold is not remembered, and
+// the message that refuses it, saying what to do.
+std::string UnstorableFolderReason();
+std::string UnstorableFolderMessage(std::string_view folder);
 
 // The settings file's full path, for messages.
 std::string SettingsFilePath();
@@ -39,5 +45,6 @@ protected:
     ~FolderWindow() = default;
 };
 
-// Lets the user pick a folder, shows it in the folder box and remembers it.
+// Lets the user pick a folder, shows it in the folder box and remembers it; a
+// folder the settings file cannot hold is refused with a message, and nothing changes.
 void ChangeGameFolder(FolderWindow& window);

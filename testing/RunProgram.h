@@ -16,7 +16,8 @@ struct ProgramResult {
 // gives veltrane-cli.exe in the Windows build).
 std::string SiblingProgram(const std::string& name);
 
-// Runs program with arguments in folder; standard input is empty.
+// Runs program with arguments in folder; standard input is empty. Names are
+// the program's own form of them: UTF-8 in the Windows build.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& folder);
 

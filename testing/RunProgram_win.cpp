@@ -44,6 +44,16 @@ HANDLE InheritableFile(const std::string& path, bool forWriting)
                        &inherit, forWriting ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Arguments are UTF-8, as the program holds names: they reach it as wide
+// characters, as from a Windows shell.
+std::wstring Wide(const std::string& text)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
@@ -59,15 +69,16 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
         HANDLE in = InheritableFile(capture.file("in"), false);
         HANDLE out = InheritableFile(capture.file("out"), true);
         HANDLE err = InheritableFile(capture.file("err"), true);
-        STARTUPINFOA startup{};
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = in;
         startup.hStdOutput = out;
         startup.hStdError = err;
         PROCESS_INFORMATION process{};
-        BOOL started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                      nullptr, folder.c_str(), &startup, &process);
+        std::wstring wideLine = Wide(commandLine);
+        BOOL started = CreateProcessW(Wide(program).c_str(), wideLine.data(), nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, Wide(folder).c_str(), &startup, &process);
         CloseHandle(in);
         CloseHandle(out);
         CloseHandle(err);

@@ -26,9 +26,18 @@ ScratchFolder::~ScratchFolder()
     std::filesystem::remove_all(path_, ignored);
 }
 
+std::filesystem::path PathOf(std::string_view name)
+{
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+#else
+    return std::filesystem::path(std::string(name));
+#endif
+}
+
 void WriteBytes(const std::string& path, std::string_view bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
@@ -36,7 +45,7 @@ void WriteBytes(const std::string& path, std::string_view bytes)
 
 std::string ReadBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
@@ -44,7 +53,7 @@ std::string ReadBytes(const std::string& path)
 
 FileSnapshot Snapshot(const std::string& path)
 {
-    return {ReadBytes(path), std::filesystem::last_write_time(path)};
+    return {ReadBytes(path), std::filesystem::last_write_time(PathOf(path))};
 }
 
 std::uint64_t FileSizeLimit()

@@ -25,6 +25,11 @@ private:
     std::filesystem::path path_;
 };
 
+// A path from the program's own form of a name: UTF-8 in the Windows build,
+// where std::filesystem takes a std::string in another encoding; the bytes natively.
+std::filesystem::path PathOf(std::string_view name);
+
+// Paths in the program's own form.
 void WriteBytes(const std::string& path, std::string_view bytes);
 std::string ReadBytes(const std::string& path);
 

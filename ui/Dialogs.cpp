@@ -1,11 +1,13 @@
 #include "ui/Dialogs.h"
 
+#include "files/WideNames.h"
+
 #include <commdlg.h>
 #include <shlobj.h>
 
 namespace {
 
-constexpr char ProgramCaption[] = "Veltrane";
+constexpr wchar_t ProgramCaption[] = L"Veltrane";
 
 // Dialogs open one pixel right of and below the main window's top-left corner.
 void PlaceAtOwnerCorner(HWND dialog, HWND owner)
@@ -20,7 +22,7 @@ void PlaceAtOwnerCorner(HWND dialog, HWND owner)
 UINT_PTR CALLBACK SaveDialogHook(HWND child, UINT message, WPARAM, LPARAM lParam)
 {
     if (message == WM_NOTIFY) {
-        auto* notice = reinterpret_cast<OFNOTIFYA*>(lParam);
+        auto* notice = reinterpret_cast<OFNOTIFYW*>(lParam);
         // The hook's window is a child of the explorer-style dialog.
         if (notice->hdr.code == CDN_INITDONE)
             PlaceAtOwnerCorner(GetParent(child), notice->lpOFN->hwndOwner);
@@ -28,13 +30,23 @@ UINT_PTR CALLBACK SaveDialogHook(HWND child, UINT message, WPARAM, LPARAM lParam
     return 0;
 }
 
-std::string CurrentDirectory()
+std::wstring CurrentDirectory()
 {
-    DWORD size = GetCurrentDirectoryA(0, nullptr);
-    std::string folder(size, '\0');
-    DWORD length = size ? GetCurrentDirectoryA(size, folder.data()) : 0;
+    DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(size, L'\0');
+    DWORD length = size ? GetCurrentDirectoryW(size, folder.data()) : 0;
     folder.resize(length < size ? length : 0);
     return folder;
+}
+
+// A name from the system, as UTF-8; empty, after a message, when UTF-8 cannot carry it.
+std::string NameFromDialog(HWND owner, std::wstring_view name)
+{
+    if (std::optional<std::string> utf8 = files::Utf8Name(name))
+        return *utf8;
+    ShowProgramMessage(owner, "The name chosen holds a character that is not text (a lone surrogate); "
+                              "choose another name.");
+    return {};
 }
 
 int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM owner)
@@ -54,12 +66,14 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM own
 
 ExportChoice AskSaveFileName(HWND owner)
 {
-    static const char Filter[] =
-        "CSV files (*.csv)\0*.csv\0Excel workbook (*.xlsx)\0*.xlsx\0All files (*.*)\0*.*\0";
+    static const wchar_t Filter[] =
+        L"CSV files (*.csv)\0*.csv\0Excel workbook (*.xlsx)\0*.xlsx\0All files (*.*)\0*.*\0";
     constexpr DWORD WorkbookType = 2;
-    std::string name(32768, '\0');
-    std::string startFolder = CurrentDirectory();
-    OPENFILENAMEA dialog{};
+    // The name as typed, in the system's own characters: the ANSI dialog would
+    // turn a character its code page lacks into a look-alike, even a separator.
+    std::wstring name(32768, L'\0');
+    std::wstring startFolder = CurrentDirectory();
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
     dialog.lpstrFilter = Filter;
@@ -67,32 +81,32 @@ ExportChoice AskSaveFileName(HWND owner)
     dialog.lpstrFile = name.data();
     dialog.nMaxFile = static_cast<DWORD>(name.size());
     dialog.lpstrInitialDir = startFolder.empty() ? nullptr : startFolder.c_str();
-    dialog.lpstrTitle = "SELECT CSV FILE FOLDER";
+    dialog.lpstrTitle = L"SELECT CSV FILE FOLDER";
     // The program asks itself before replacing a file, for the name it really writes.
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK;
     dialog.lpfnHook = SaveDialogHook;
-    if (!GetSaveFileNameA(&dialog))
+    if (!GetSaveFileNameW(&dialog))
         return {};
-    name.resize(lstrlenA(name.c_str()));
-    return {name, dialog.nFilterIndex == WorkbookType};
+    name.resize(lstrlenW(name.c_str()));
+    return {NameFromDialog(owner, name), dialog.nFilterIndex == WorkbookType};
 }
 
 std::string BrowseForGameFolder(HWND owner)
 {
-    BROWSEINFOA browse{};
+    BROWSEINFOW browse{};
     browse.hwndOwner = owner;
     browse.pidlRoot = nullptr;  // the desktop: the whole shell namespace
-    browse.lpszTitle = "CHANGE GALVOR FOLDER";
+    browse.lpszTitle = L"CHANGE GALVOR FOLDER";
     browse.ulFlags = BIF_NEWDIALOGSTYLE;
     browse.lpfn = BrowseCallback;
     browse.lParam = reinterpret_cast<LPARAM>(owner);
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&browse);
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
     if (!chosen)
         return {};
-    char path[MAX_PATH] = {};
-    bool onDisk = SHGetPathFromIDListA(chosen, path);
+    wchar_t path[MAX_PATH] = {};
+    bool onDisk = SHGetPathFromIDListW(chosen, path);
     CoTaskMemFree(chosen);
-    return onDisk ? std::string(path) : std::string();
+    return onDisk ? NameFromDialog(owner, path) : std::string();
 }
 
 PathDialogs& CurrentPathDialogs()
@@ -106,12 +120,13 @@ void ShowRangeMessage(const std::string& text)
     MessageBoxA(nullptr, text.c_str(), nullptr, MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
+// Wide boxes: a message may name a file whose name the ANSI code page lacks.
 void ShowProgramMessage(HWND owner, const std::string& text)
 {
-    MessageBoxA(owner, text.c_str(), ProgramCaption, MB_OK);
+    MessageBoxW(owner, files::WideText(text).c_str(), ProgramCaption, MB_OK);
 }
 
 bool AskProgramQuestion(HWND owner, const std::string& question)
 {
-    return MessageBoxA(owner, question.c_str(), ProgramCaption, MB_YESNO) == IDYES;
+    return MessageBoxW(owner, files::WideText(question).c_str(), ProgramCaption, MB_YESNO) == IDYES;
 }

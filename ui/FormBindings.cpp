@@ -1,5 +1,6 @@
 #include "ui/FormBindings.h"
 
+#include "files/WideNames.h"
 #include "ui/ControlTable.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
@@ -17,6 +18,17 @@ std::string TextOf(int id)
 void SetTextOf(int id, const std::string& text)
 {
     SetWindowTextA(ControlOf(id), text.c_str());
+}
+
+// The folder box holds a name: read in the system's own characters, never
+// through the ANSI code page, which would turn a character it lacks into
+// another one. A name UTF-8 cannot carry gives an invalid one, refused when opened.
+std::string NameOf(int id)
+{
+    HWND control = ControlOf(id);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return files::Utf8Name(text).value_or("\xFF");
 }
 
 }  // namespace
@@ -45,7 +57,7 @@ std::string FormBindings::lastYearText()
 
 std::string FormBindings::folderText()
 {
-    return TextOf(FolderBoxId);
+    return NameOf(FolderBoxId);
 }
 
 bool FormBindings::uidOrderSelected()
@@ -134,5 +146,5 @@ std::string FormBindings::browseForFolder()
 
 void FormBindings::setFolderText(const std::string& folder)
 {
-    SetTextOf(FolderBoxId, folder);
+    SetWindowTextW(ControlOf(FolderBoxId), files::WideText(folder).c_str());
 }

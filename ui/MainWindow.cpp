@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "files/WideNames.h"
 #include "listing/CsvExport.h"
 #include "listing/Messages.h"
 #include "listing/ProcessRun.h"
@@ -74,11 +75,14 @@ void ForEachControl(Visit&& visit)
 
 // ---- control procedure ----------------------------------------------------
 
+// The folder box is a wide window, the other controls ANSI ones: each is
+// called back in its own kind.
 LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    bool wide = IsWindowUnicode(control);
     ControlRecord* record = RecordOf(control);
     if (!record)
-        return DefWindowProcA(control, message, wParam, lParam);
+        return wide ? DefWindowProcW(control, message, wParam, lParam) : DefWindowProcA(control, message, wParam, lParam);
     WNDPROC previous = record->previousProc;
     if (message == WM_SETFOCUS) {
         if (IsEditControl(control))
@@ -86,10 +90,12 @@ LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM l
         if (ControlRecord* form = RecordOf(GetParent(control)))
             form->lastFocused = control;
     } else if (message == WM_DESTROY) {
-        SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        auto setProc = wide ? SetWindowLongPtrW : SetWindowLongPtrA;
+        setProc(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
         Release(control);
     }
-    return CallWindowProcA(previous, control, message, wParam, lParam);
+    return wide ? CallWindowProcW(previous, control, message, wParam, lParam)
+                : CallWindowProcA(previous, control, message, wParam, lParam);
 }
 
 // ---- creation ---------------------------------------------------------------
@@ -106,8 +112,9 @@ void SetUpControl(HWND control, const ControlRow& row)
     }
     // Attached before subclassing: the control procedure needs it from the first message.
     Attach(control, std::move(owned));
+    auto setProc = IsWindowUnicode(control) ? SetWindowLongPtrW : SetWindowLongPtrA;
     record.previousProc =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
+        reinterpret_cast<WNDPROC>(setProc(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
     record.font = CachedFont(row.font);
     if (record.font)
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(record.font), TRUE);
@@ -122,13 +129,25 @@ void SetUpControl(HWND control, const ControlRow& row)
     }
 }
 
+// The folder box holds a name a person types or pastes: an ANSI edit control
+// would keep a look-alike of each character its code page lacks ("L" for
+// "Ł"), so it is a wide one, as the system's own characters.
+HWND CreateControl(HWND form, HINSTANCE instance, const ControlRow& row)
+{
+    auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id));
+    DWORD style = WS_CHILD | WS_VISIBLE | row.style;
+    if (row.id == FolderBoxId)
+        return CreateWindowExW(row.exStyle, files::WideText(row.className).c_str(), files::WideText(row.text).c_str(),
+                               style, row.x, row.y, row.width, row.height, form, menu, instance, nullptr);
+    return CreateWindowExA(row.exStyle, row.className, row.text, style, row.x, row.y, row.width, row.height, form,
+                           menu, instance, nullptr);
+}
+
 bool CreateControls(HWND form)
 {
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(form, GWLP_HINSTANCE));
     for (const ControlRow& row : ControlTable) {
-        HWND control = CreateWindowExA(row.exStyle, row.className, row.text, WS_CHILD | WS_VISIBLE | row.style,
-                                       row.x, row.y, row.width, row.height, form,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
+        HWND control = CreateControl(form, instance, row);
         if (!control)
             return false;
         SetUpControl(control, row);
@@ -144,7 +163,7 @@ bool OnCreate(HWND form)
     if (!CreateControls(form))
         return false;
     if (std::optional<std::string> folder = LoadGameFolder())
-        SetWindowTextA(ControlOf(FolderBoxId), folder->c_str());
+        FormBindings().setFolderText(*folder);
     EnableWindow(ControlOf(WriteCsvButtonId), FALSE);
     EnableWindow(ControlOf(ProcessButtonId), FALSE);
     return true;

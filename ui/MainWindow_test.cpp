@@ -3,6 +3,7 @@
 #include "ui/MainWindow.h"
 
 #include "files/Files.h"
+#include "files/WideNames.h"
 #include "listing/LineLayout.h"
 #include "listing/ListingOrder.h"
 #include "listing/PlayerSelection.h"
@@ -15,6 +16,7 @@
 #include "ui/Dialogs.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -66,6 +68,14 @@ std::string TextOf(HWND window)
     return text;
 }
 
+// As the program holds it: UTF-8, for texts that may name a file the code page lacks.
+std::string NameTextOf(HWND window)
+{
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, static_cast<int>(std::size(text)));
+    return files::Utf8Text(text);
+}
+
 std::string ClassOf(HWND window)
 {
     char name[64] = {};
@@ -110,7 +120,7 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM)
         return TRUE;
     RECT placed{};
     GetWindowRect(window, &placed);
-    SeenBoxes.push_back({TextOf(window), TextOf(GetDlgItem(window, 0xFFFF)), GetWindow(window, GW_OWNER), placed});
+    SeenBoxes.push_back({TextOf(window), NameTextOf(GetDlgItem(window, 0xFFFF)), GetWindow(window, GW_OWNER), placed});
     PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(BoxAnswer), 0);
     return FALSE;
 }
@@ -491,7 +501,7 @@ TEST_F(Form1Test, WriteCsvFileWritesTheRunsPlayersInFileOrder)
     EXPECT_EQ(ReadBytes(chosen + ".CSV"), expected);
 }
 
-// The name typed into the save dialog, then OK, as a person would.
+// The name typed into the save dialog, then OK, as a person would (UTF-8).
 std::string TypedSaveName;
 bool SaveNameTyped = false;
 
@@ -501,7 +511,7 @@ BOOL CALLBACK TypeIntoSaveDialog(HWND window, LPARAM)
         return TRUE;
     constexpr int NameCombo = 0x47C, NameEdit = 0x480;  // cmb13, edt1
     for (int id : {NameCombo, NameEdit})
-        SetDlgItemTextA(window, id, TypedSaveName.c_str());
+        SetDlgItemTextW(window, id, files::WideText(TypedSaveName).c_str());
     PostMessageA(window, WM_COMMAND, IDOK, 0);
     SaveNameTyped = true;
     return FALSE;
@@ -529,6 +539,119 @@ TEST_F(Form1Test, ANameEndingInXlsxTypedInTheSaveDialogWritesAWorkbook)
     EXPECT_EQ(workbook.substr(0, 4), std::string("PK\x03\x04", 4));  // a zip package
     EXPECT_NE(workbook.find("xl/worksheets/sheet1.xml"), std::string::npos);
     EXPECT_EQ(testfiles::Listing(folder.path()), "Players.XLSX game");
+}
+
+// The folder the folder browser is to choose (UTF-8); a message box met
+// meanwhile is read and answered with OK.
+std::string BrowsedFolder;
+
+BOOL CALLBACK FindTree(HWND window, LPARAM found)
+{
+    if (ClassOf(window) != "SysTreeView32")
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// The name of the folder the browser's tree has selected.
+std::string SelectedFolderName(HWND browser)
+{
+    HWND tree = nullptr;
+    EnumChildWindows(browser, FindTree, reinterpret_cast<LPARAM>(&tree));
+    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    wchar_t name[MAX_PATH] = {};
+    TVITEMW read{};
+    read.mask = TVIF_TEXT;
+    read.hItem = item;
+    read.pszText = name;
+    read.cchTextMax = static_cast<int>(std::size(name));
+    if (!tree || !item || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&read)))
+        return {};
+    return files::Utf8Text(name);
+}
+
+BOOL CALLBACK AnswerBrowser(HWND window, LPARAM)
+{
+    if (ClassOf(window) != "#32770" || !IsWindowVisible(window))
+        return TRUE;
+    if (TextOf(window) == "Veltrane") {
+        SeenBoxes.push_back({TextOf(window), NameTextOf(GetDlgItem(window, 0xFFFF)), GetWindow(window, GW_OWNER), {}});
+    } else if (SelectedFolderName(window) != BrowsedFolder.substr(BrowsedFolder.find_last_of('\\') + 1)) {
+        // Until the browser has its tree and shows the folder chosen.
+        std::wstring folder = files::WideText(BrowsedFolder);
+        SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        return FALSE;
+    }
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return FALSE;
+}
+
+void CALLBACK BrowseToFolder(HWND, UINT, UINT_PTR, DWORD)
+{
+    EnumThreadWindows(GetCurrentThreadId(), AnswerBrowser, 0);
+}
+
+// Names the ANSI code page lacks (1252 under Wine), through the real dialogs
+// and the folder box: used exactly as given, never as look-alikes, or refused.
+TEST_F(Form1Test, NamesOutsideTheCodePageAreUsedExactlyOrRefused)
+{
+    using testfiles::PathOf;
+    MakeGame(400);
+    std::string greekGame = files::JoinPath(folder.str(), "Ωμέγα");
+    std::filesystem::create_directory(PathOf(greekGame));
+    std::filesystem::copy_file(files::JoinPath(game, "mastplyr.dat"), PathOf(files::JoinPath(greekGame, "mastplyr.dat")));
+    WriteBytes("galvorfolder.txt", "C:\\Kept\r\n");
+    Open();
+    // A folder pasted into the folder box is read as it is.
+    SetWindowTextW(ControlOf(FolderBoxId), files::WideText(greekGame).c_str());
+    Type(FirstYearBoxId, "1871");
+    Type(LastYearBoxId, "2024");
+    Click(ProcessButtonId);
+    Pump();
+    EXPECT_EQ(ListLines(), ExpectedLines(Ordering::Name, 1871, 2024));
+
+    std::string csv;
+    SelectPlayers(game, {1871, 2024}, [&](const MasterPlayerRecord& r) { csv += ExportLine(r, Ordering::Name) + "\r\n"; });
+    std::string out = folder.file("out");
+    std::filesystem::create_directory(out);
+    // Full-width backslashes look like separators: the name is one file's.
+    for (const char* name : {"Ω.csv", "ｘ.csv", "＼..＼escaped.csv", "Ł.xlsx"}) {
+        TypedSaveName = files::JoinPath(out, name);
+        SaveNameTyped = false;
+        SetTimer(nullptr, 0, 100, TypeSaveName);
+        Click(WriteCsvButtonId);
+        Pump();
+        std::string written = ReadBytes(TypedSaveName);
+        if (std::string_view(name).ends_with(".xlsx"))
+            EXPECT_EQ(written.substr(0, 4), std::string("PK\x03\x04", 4));
+        else
+            EXPECT_EQ(written, csv) << name;
+    }
+    EXPECT_EQ(testfiles::Listing(out), "Ł.xlsx Ω.csv ＼..＼escaped.csv ｘ.csv");
+    EXPECT_EQ(testfiles::Listing(folder.path()), "galvorfolder.txt game out Ωμέγα");
+
+    // A folder the settings file cannot hold is refused, and nothing changes;
+    // one it holds is remembered in the code page's bytes.
+    std::string polish = files::JoinPath(folder.str(), "Łódź"), french = files::JoinPath(folder.str(), "Café");
+    for (const std::string& chosen : {polish, french}) {
+        std::filesystem::create_directory(PathOf(chosen));
+        BrowsedFolder = chosen;
+        SeenBoxes.clear();
+        UINT_PTR timer = SetTimer(nullptr, 0, 100, BrowseToFolder);
+        Click(ChangeFolderButtonId);
+        KillTimer(nullptr, timer);
+        if (chosen == polish) {
+            ASSERT_EQ(SeenBoxes.size(), 1u);
+            EXPECT_EQ(SeenBoxes[0].text.rfind("The folder \"" + polish + "\" cannot be the game folder: ", 0), 0u)
+                << SeenBoxes[0].text;
+            EXPECT_EQ(NameTextOf(ControlOf(FolderBoxId)), greekGame);
+            EXPECT_EQ(ReadBytes("galvorfolder.txt"), "C:\\Kept\r\n");
+        } else {
+            EXPECT_TRUE(SeenBoxes.empty());
+            EXPECT_EQ(NameTextOf(ControlOf(FolderBoxId)), french);
+            EXPECT_EQ(ReadBytes("galvorfolder.txt"), files::JoinPath(folder.str(), "Caf\xE9") + "\r\n");
+        }
+    }
 }
 
 TEST_F(Form1Test, ACommandThatThrowsSaysSoAndLeavesTheWindowUsable)

@@ -1,6 +1,7 @@
 #include "ui/Program.h"
 
 #include "files/Files.h"
+#include "files/WideNames.h"
 #include "ui/Handles.h"
 #include "ui/MainWindow.h"
 
@@ -94,14 +95,16 @@ std::string LoadRichEditLibrary()
 void RunMessageLoop()
 {
     MSG message{};
-    while (Form1() && GetMessageA(&message, nullptr, 0, 0) > 0) {
+    // Wide messages: a character typed into the folder box reaches it as it
+    // is; the ANSI controls get theirs converted, as before.
+    while (Form1() && GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (HandleMultilineEditKeys(message))
             continue;
         HWND navigation = NavigationWindow();
-        if (navigation && IsDialogMessageA(navigation, &message))
+        if (navigation && IsDialogMessageW(navigation, &message))
             continue;
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
 }
 
@@ -114,7 +117,7 @@ int RunVeltrane(HINSTANCE instance)
     HWND form = CreateForm1(instance);
     if (!form) {
         std::string reason = files::SystemErrorText(static_cast<int>(GetLastError()));
-        MessageBoxA(nullptr, ("Veltrane could not open its window: " + reason).c_str(), "Veltrane",
+        MessageBoxW(nullptr, files::WideText("Veltrane could not open its window: " + reason).c_str(), L"Veltrane",
                     MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
         return 1;
     }

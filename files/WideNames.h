@@ -1,0 +1,21 @@
+#pragma once
+// Windows only: the program's UTF-8 names and texts as the system's wide
+// characters, and back.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace files {
+
+// The wide form of a UTF-8 name; nothing when the bytes are not UTF-8.
+std::optional<std::wstring> WideName(std::string_view utf8);
+// The UTF-8 form of a name the system gave; nothing when it holds a lone
+// surrogate, which UTF-8 cannot carry.
+std::optional<std::string> Utf8Name(std::wstring_view wide);
+
+// For texts shown to the user: a byte that is not UTF-8 shows as U+FFFD.
+std::wstring WideText(std::string_view utf8);
+std::string Utf8Text(std::wstring_view wide);
+
+}  // namespace files
