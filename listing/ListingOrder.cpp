@@ -102,9 +102,14 @@ void SortFrom(Entry* begin, Entry* end, std::size_t depth, const KeyTable& keys,
         SortEachTie(begin, end, [&](const Entry& a, const Entry& b) { return tail(a) == tail(b); }, lineAt);
         return;
     }
-    for (Entry* entry = begin; entry != end; ++entry)
+    bool allEqual = true;
+    for (Entry* entry = begin; entry != end; ++entry) {
         entry->chunk = keys.chunk(entry->index, depth);
-    std::sort(begin, end, [](const Entry& a, const Entry& b) { return a.chunk < b.chunk; });
+        allEqual = allEqual && entry->chunk == begin->chunk;
+    }
+    // Where every key goes on alike (many copies of one line), there is nothing to sort.
+    if (!allEqual)
+        std::sort(begin, end, [](const Entry& a, const Entry& b) { return a.chunk < b.chunk; });
     for (Entry* run = begin; run != end;) {
         Entry* next = run + 1;
         bool longer = keys.length(run->index) > depth + 8;
@@ -116,7 +121,9 @@ void SortFrom(Entry* begin, Entry* end, std::size_t depth, const KeyTable& keys,
             // Keys that have ended and agree so far: a shorter one is the
             // other one's start (the rest zeros) and goes first.
             auto length = [&](const Entry& entry) { return keys.length(entry.index); };
-            std::sort(run, next, [&](const Entry& a, const Entry& b) { return length(a) < length(b); });
+            auto shorter = [&](const Entry& a, const Entry& b) { return length(a) < length(b); };
+            if (!std::is_sorted(run, next, shorter))
+                std::sort(run, next, shorter);
             SortEachTie(run, next, [&](const Entry& a, const Entry& b) { return length(a) == length(b); }, lineAt);
         }
         run = next;
