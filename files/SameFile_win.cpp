@@ -32,30 +32,49 @@ std::optional<Identity> IdentityOf(const std::string& path)
     return Identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
-// The last part of a full path, in upper case as the file system compares names.
-std::string UpperNameIn(const std::string& fullPath)
+// Some network file systems give every file the index 0: there only names tell.
+bool Indexed(const Identity& identity)
+{
+    return (identity.indexHigh | identity.indexLow) != 0;
+}
+
+// In upper case, as the file system compares names.
+std::string Upper(std::string text)
+{
+    if (!text.empty())
+        CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// Whether two full paths of existing files or folders lead to the same one.
+bool SameExisting(const Identity& a, const Identity& b, const std::string& fullA, const std::string& fullB)
+{
+    return Indexed(a) && Indexed(b) ? a == b : Upper(fullA) == Upper(fullB);
+}
+
+std::string NameIn(const std::string& fullPath)
 {
     std::size_t separator = fullPath.find_last_of("\\/:");
-    std::string name = separator == std::string::npos ? fullPath : fullPath.substr(separator + 1);
-    if (!name.empty())
-        CharUpperBuffA(name.data(), static_cast<DWORD>(name.size()));
-    return name;
+    return separator == std::string::npos ? fullPath : fullPath.substr(separator + 1);
 }
 
 }  // namespace
 
 bool SameFile(const std::string& a, const std::string& b)
 {
-    std::optional<Identity> first = IdentityOf(a), second = IdentityOf(b);
-    if (first || second)
-        return first == second;
     // The full path drops what Windows ignores ("." and "..", trailing dots and blanks).
     std::string fullA = AbsolutePath(a), fullB = AbsolutePath(b);
-    std::string name = UpperNameIn(fullA);
-    if (name.empty() || name != UpperNameIn(fullB))
+    std::optional<Identity> first = IdentityOf(fullA), second = IdentityOf(fullB);
+    if (first && second)
+        return SameExisting(*first, *second, fullA, fullB);
+    if (first || second)
         return false;
-    std::optional<Identity> folder = IdentityOf(FolderOf(fullA));
-    return folder && folder == IdentityOf(FolderOf(fullB));
+    std::string name = Upper(NameIn(fullA));
+    if (name.empty() || name != Upper(NameIn(fullB)))
+        return false;
+    std::string folderA = FolderOf(fullA), folderB = FolderOf(fullB);
+    std::optional<Identity> inA = IdentityOf(folderA), inB = IdentityOf(folderB);
+    return inA && inB && SameExisting(*inA, *inB, folderA, folderB);
 }
 
 }  // namespace files
