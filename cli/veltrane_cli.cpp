@@ -144,7 +144,6 @@ void ShowControlCharacters(std::string& line)
 }
 
 // The listing's lines on standard output, in the encoding it asks for.
-
 class ListingPrinter {
 public:
     explicit ListingPrinter(OutputEncoding encoding) : encoding_(encoding) {}

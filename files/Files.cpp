@@ -171,7 +171,7 @@ bool ReplacingWriter::commit()
 std::string ReplacingWriter::probeWriteFailure() const
 {
     constexpr std::size_t ProbeBytes = 64 * 1024;
-    std::string probe = temporary_ + ".probe";
+    std::string probe = TemporaryNameFor(target_);
     std::intptr_t handle = -1;
     int code = system::CreateNew(probe, handle);
     if (code == 0) {
