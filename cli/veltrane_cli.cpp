@@ -133,14 +133,17 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Options& option
 
 // One player is one line of output: a control character in a name (a line
 // feed, say) shows as the currency sign, here only; the window and the
-// exports keep the bytes.
+// exports keep the bytes. The names are the only texts a line takes from the
+// file as they are.
 constexpr char ControlStandIn = '\xA4';  // in Windows-1252 and Latin-1
 
-void ShowControlCharacters(std::string& line)
+MasterPlayerRecord WithControlCharactersShown(MasterPlayerRecord record)
 {
-    for (char& c : line)
-        if (static_cast<unsigned char>(c) < 0x20)
-            c = ControlStandIn;
+    for (std::string* name : {&record.firstName, &record.lastName})
+        for (char& c : *name)
+            if (static_cast<unsigned char>(c) < 0x20)
+                c = ControlStandIn;
+    return record;
 }
 
 // The listing's lines on standard output, in the encoding it asks for.
@@ -299,8 +302,7 @@ int Run(const Options& options)
     std::string line;
     for (std::uint32_t i : order) {
         line.clear();
-        AppendListingLine(line, players.at(i), players.ordering);
-        ShowControlCharacters(line);
+        AppendListingLine(line, WithControlCharactersShown(players.at(i)), players.ordering);
         printed = printed && printer.line(line);
     }
     printed = printed && printer.line(CountText(static_cast<std::int32_t>(players.size())));
