@@ -41,10 +41,12 @@ say "Workbook export against libxlsxwriter alone"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/made-up" "$scratch/repeated"
+mkdir -p "$scratch/made-up" "$scratch/repeated" "$scratch/one-player"
 "$native/bin/make-master" --out "$scratch/made-up/mastplyr.dat" --records 1000000 --last-season 2024
 "$native/bin/make-master" --out "$scratch/repeated/mastplyr.dat" --records 1000000 --last-season 2024 \
     --repeated-names
+"$native/bin/make-master" --out "$scratch/one-player/mastplyr.dat" --records 1000000 --last-season 2024 \
+    --one-player
 cli=("$native/bin/veltrane-cli" --first 1871 --last 2024 --force)
 
 say "veltrane-cli on 1,000,000 records, all seasons, with --csv, against GNU sort (LC_ALL=C) of its lines"
@@ -59,6 +61,16 @@ for game in made-up repeated; do
         theirs=$BEST_SECONDS
         printf '    GNU sort %s s: ours is %s x\n' "$theirs" "$(ratio "$ours" "$theirs")"
     done
+done
+
+say "veltrane-cli on 1,000,000 copies of one player, against 1,000,000 made-up records (the same run)"
+for order in uid name; do
+    for game in made-up one-player; do
+        timed 3 "${cli[@]}" --folder "$scratch/$game" --order "$order" --csv "$scratch/out.csv" >/dev/null
+        printf -v "seconds_${game//-/_}" %s "$BEST_SECONDS"
+    done
+    printf '  %s order: %s s against %s s: %s x\n' "$order" "$seconds_one_player" "$seconds_made_up" \
+        "$(ratio "$seconds_one_player" "$seconds_made_up")"
 done
 
 say "The workbook's memory: the same run with --csv and --xlsx, against --csv alone"

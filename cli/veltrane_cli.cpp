@@ -63,8 +63,12 @@ constexpr const char* HelpText =
     "  --help           this text\n"
     "  --version        the program's version\n"
     "\n"
+    "A control character in a name (a line feed, say) is printed as the currency\n"
+    "sign (byte A4), so that every player is one line; FILE holds the name as is.\n"
+    "\n"
     "Exit codes: 0 done; 1 the master file or FILE could not be read or written\n"
-    "(nothing is printed then); 2 years out of range or bad arguments.\n";
+    "(nothing is printed then); 2 years out of range, bad arguments, --csv and\n"
+    "--xlsx naming one file, or either naming the game's own mastplyr.dat.\n";
 
 struct Options {
     std::optional<std::string> folder;
@@ -130,6 +134,21 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& argume
     return std::nullopt;
 }
 
+// One player is one line of output: a control character in a name (a line
+// feed, say) shows as the currency sign, here only; the window and the
+// exports keep the bytes. The names are the only texts a line takes from the
+// file as they are.
+constexpr char ControlStandIn = '\xA4';  // in Windows-1252 and Latin-1
+
+MasterPlayerRecord WithControlCharactersShown(MasterPlayerRecord record)
+{
+    for (std::string* name : {&record.firstName, &record.lastName})
+        for (char& c : *name)
+            if (static_cast<unsigned char>(c) < 0x20)
+                c = ControlStandIn;
+    return record;
+}
+
 // The listing's lines on standard output, in the encoding it asks for.
 class ListingPrinter {
 public:
@@ -171,6 +190,24 @@ private:
     std::string pending_;
 };
 
+// A problem of the export names, found before anything is read or written:
+// --csv and --xlsx naming one file.
+std::optional<std::string> SameExportFile(const Options& options)
+{
+    if (options.csv && options.xlsx && files::SameFile(*options.csv, *options.xlsx))
+        return "veltrane-cli: --csv and --xlsx name the same file, \"" + *options.xlsx + "\" (see --help)";
+    return std::nullopt;
+}
+
+// The same once the run has read the master file: neither export may be it.
+std::optional<std::string> GameFileTarget(const Options& options, const KeptPlayers& players)
+{
+    for (const std::optional<std::string>& target : {options.csv, options.xlsx})
+        if (target && IsMasterFile(*target, players))
+            return GameFileMessage(*target, players.masterFile);
+    return std::nullopt;
+}
+
 void ComplainExists(const std::string& target)
 {
     Complain("\"" + target + "\" already exists. Give --force to replace it.");
@@ -209,6 +246,10 @@ bool WriteExports(const Options& options, const KeptPlayers& players)
 
 int Run(const Options& options)
 {
+    if (std::optional<std::string> problem = SameExportFile(options)) {
+        Complain(*problem);
+        return ExitBadArguments;
+    }
     std::optional<std::string> folder = options.folder ? options.folder : LoadGameFolder();
     PlayerRun run = RunPlayers({*options.first, *options.last, folder.value_or(std::string()), options.ordering});
     switch (run.outcome) {
@@ -227,12 +268,16 @@ int Run(const Options& options)
     case RunOutcome::Done:
         break;
     }
+    const KeptPlayers& players = run.players;
+    if (std::optional<std::string> problem = GameFileTarget(options, players)) {
+        Complain(*problem);
+        return ExitBadArguments;
+    }
     if (ExistsWithoutForce(options, options.csv) || ExistsWithoutForce(options, options.xlsx))
         return ExitFileProblem;
     // The exports are written while the listing is put in order: on a million
     // players each takes about as long as the other. The listing is printed
     // only once they are complete.
-    const KeptPlayers& players = run.players;
     bool exported = false;
     std::exception_ptr exportFailure;
     std::vector<std::uint32_t> order;
@@ -260,7 +305,7 @@ int Run(const Options& options)
     std::string line;
     for (std::uint32_t i : order) {
         line.clear();
-        AppendListingLine(line, players.at(i), players.ordering);
+        AppendListingLine(line, WithControlCharactersShown(players.at(i)), players.ordering);
         printed = printed && printer.line(line);
     }
     printed = printed && printer.line(CountText(static_cast<std::int32_t>(players.size())));

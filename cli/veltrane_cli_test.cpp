@@ -357,3 +357,79 @@ TEST_F(CliTest, NamesOutsideTheCodePageAreUsedExactlyOrRefused)
     }
 }
 #endif
+
+// Export names a script could get wrong never cost the game's data, a written
+// file or a line of output.
+TEST_F(CliTest, ExportNamesAreCheckedAndEveryPlayerIsOneLine)
+{
+    const std::vector<std::string> run = {"--folder", game, "--first", "1871", "--last", "2024", "--force"};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), run.begin(), run.end());
+        return Cli(more);
+    };
+    std::string master = files::JoinPath(game, "mastplyr.dat");
+    std::string bytes = ReadBytes(master);
+
+    // The game's file as given, spelt otherwise, and through links: refused
+    // before anything is written, the other export included.
+    std::filesystem::create_hard_link(master, folder.file("hard.csv"));
+    std::vector<std::string> names = {master, files::JoinPath(files::JoinPath(game, ".."), "game/mastplyr.dat"),
+                                      "hard.csv"};
+#ifdef _WIN32
+    names.push_back("GAME\\MastPlyr.DAT");
+#else
+    std::filesystem::create_directory_symlink(game, folder.file("linked"));
+    names.push_back("linked/mastplyr.dat");
+#endif
+    for (const std::string& name : names) {
+        for (bool workbook : {false, true}) {
+            auto result = with({workbook ? "--xlsx" : "--csv", name, workbook ? "--csv" : "--xlsx", "other"});
+            EXPECT_EQ(result.exitCode, 2) << name;
+            EXPECT_EQ(result.out, "");
+            EXPECT_NE(result.err.find("\"" + name + "\" is the game's file ("), std::string::npos) << result.err;
+        }
+    }
+    // Both exports naming one file: a usage error, before anything is written.
+    auto result = with({"--csv", "same", "--xlsx", "./same"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("--csv and --xlsx name the same file"), std::string::npos) << result.err;
+    EXPECT_EQ(ReadBytes(master), bytes);
+    std::string written = testfiles::Listing(folder.path());
+    EXPECT_EQ(written.find("other"), std::string::npos) << written;
+    EXPECT_EQ(written.find("same"), std::string::npos) << written;
+
+    // A name as long as the system allows: the temporary file beside it is no longer.
+#ifdef _WIN32
+    constexpr std::size_t MaxPath = 260;  // with the NUL
+    std::size_t longest = std::min<std::size_t>(254, MaxPath - 2 - files::AbsolutePath(folder.str()).size());
+#else
+    std::size_t longest = 254;
+#endif
+    std::string longName = std::string(longest - 4, 'n') + ".csv";
+    result = with({"--csv", longName});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(folder.file(longName)), ExpectedCsv(Ordering::Name, 1871, 2024));
+
+    // A line feed, a carriage return and a TAB in names: each player still one
+    // line, with the stand-in there; the CSV file keeps the bytes.
+    std::string oddGame = folder.file("odd");
+    std::filesystem::create_directory(oddGame);
+    std::string records;
+    for (std::string first : {"Al\nX", "Bo\rY\tZ"}) {
+        MasterPlayerRecord r;
+        r.uid = 5;
+        r.firstName = first;
+        r.lastName = "Smith";
+        r.debutYear = 1990;
+        r.finalYear = 1995;
+        records += AsString(EncodeMasterRecord(r));
+    }
+    WriteBytes(files::JoinPath(oddGame, "mastplyr.dat"), records);
+    result = Cli({"--folder", oddGame, "--first", "1990", "--last", "1990", "--csv", "odd.csv"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 4) << result.out;
+    EXPECT_NE(result.out.find("\nSmith,Al\xA4X "), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\nSmith,Bo\xA4Y\xA4Z "), std::string::npos) << result.out;
+    std::string csv = ReadBytes(folder.file("odd.csv"));
+    EXPECT_EQ(csv.substr(0, 12), "\"Al\nX Smith\"") << csv;
+}

@@ -53,10 +53,46 @@ constexpr std::size_t WriteChunk = 1 << 16;
 // A temporary name left by a killed program with our process id is skipped.
 constexpr int TemporaryNameTries = 100;
 
+std::string Base36(unsigned long value)
+{
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36]);
+        value /= 36;
+    } while (value != 0);
+    return digits;
+}
+
+// Where the last part of a path, the file's own name, begins.
+std::size_t NameStart(const std::string& path)
+{
+#ifdef _WIN32
+    std::size_t separator = path.find_last_of("\\/:");
+#else
+    std::size_t separator = path.find_last_of('/');
+#endif
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
+// The target's name with a mark of this process and call ("~<pid>-<n>.tmp",
+// base 36) in place of its end, so that it is no longer than the target's own
+// name: a name the target may have, the temporary one may have too. A name
+// shorter than the mark gets it added.
 std::string TemporaryNameFor(const std::string& target)
 {
     static std::atomic<unsigned> counter{0};
-    return target + "." + std::to_string(system::ProcessId()) + "-" + std::to_string(++counter) + ".tmp";
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about "literal" + std::string.
+    std::string mark = "~";
+    mark += Base36(system::ProcessId());
+    mark += '-';
+    mark += Base36(++counter);
+    mark += ".tmp";
+    std::size_t nameLength = target.size() - NameStart(target);
+    std::size_t kept = nameLength >= mark.size() ? target.size() - mark.size() : target.size();
+    // Never in the middle of a UTF-8 character.
+    while (kept > target.size() - nameLength && kept < target.size() && (target[kept] & 0xC0) == 0x80)
+        --kept;
+    return target.substr(0, kept) + mark;
 }
 
 }  // namespace

@@ -93,6 +93,12 @@ int CurrentYear();
 enum class PathKind { Missing, File, Directory, Other };
 PathKind KindOf(const std::string& path);
 
+// Whether two names lead to the same file, however each is spelt: through a
+// link, another case on Windows, a relative or a short name. The file system
+// decides, not the text. Names of files that do not exist yet are the same when
+// they name the same folder and, after it, the same name.
+bool SameFile(const std::string& a, const std::string& b);
+
 struct OpenResult {
     enum Outcome { Opened, Missing, Failed };
     Outcome outcome = Failed;

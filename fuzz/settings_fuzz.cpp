@@ -10,10 +10,14 @@
 
 namespace {
 
+// Except for what a saved folder never is (the folder browser gives full
+// paths): one that begins with a blank, or with the bytes of a UTF-8
+// byte-order mark, which loading skips.
 bool FolderLoadsBack(const std::string& folder)
 {
     bool quoted = folder.size() >= 2 && folder.front() == '"' && folder.back() == '"';
-    return folder.empty() || folder[0] == ' ' || quoted || FolderFromSettings(folder + "\r\n") == folder;
+    return folder.empty() || folder[0] == ' ' || folder.starts_with("\xEF\xBB\xBF") || quoted ||
+           FolderFromSettings(folder + "\r\n") == folder;
 }
 
 }  // namespace

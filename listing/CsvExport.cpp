@@ -76,6 +76,10 @@ void WriteCsvFile(ExportWindow& window)
     if (choice.name.empty())
         return;
     ExportTarget target = ExportTargetFor(choice);
+    if (IsMasterFile(target.path, ExportPlayers)) {
+        window.showMessage(GameFileMessage(target.path, ExportPlayers.masterFile));
+        return;
+    }
     // Only the file the user agreed to replace is replaced; one that appears meanwhile is kept.
     files::ReplaceMode mode = files::ReplaceMode::Keep;
     if (files::KindOf(target.path) == files::PathKind::File) {

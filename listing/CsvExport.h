@@ -52,6 +52,6 @@ struct ExportTarget {
 };
 ExportTarget ExportTargetFor(const ExportChoice& choice);
 
-// Asks for the name, asks before replacing an existing file, writes ExportLines, or
-// ExportPlayers as a workbook.
+// Asks for the name, refuses the game's file, asks before replacing an existing
+// file, writes ExportLines, or ExportPlayers as a workbook.
 void WriteCsvFile(ExportWindow& window);

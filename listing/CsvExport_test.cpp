@@ -140,3 +140,24 @@ TEST_F(CsvExportTest, AFullDiskLeavesTheOldFileIntact)
     EXPECT_EQ(ReadBytes(path), "the good old export\r\n");
     EXPECT_EQ(testfiles::Listing(folder.file("small")), "out.csv");
 }
+
+// The save dialog adds ".CSV" or ".xlsx", but a link by such a name can lead to
+// the game's file: it is refused before the user is asked anything.
+TEST_F(CsvExportTest, TheGamesFileIsNeverWrittenUnderAnyName)
+{
+    std::string master = folder.file("mastplyr.dat");
+    WriteBytes(master, std::string(94, 'g'));
+    ExportPlayers.masterFile = master;
+    for (const char* name : {"players.csv", "players.xlsx"}) {
+        std::filesystem::create_hard_link(master, folder.file(name));
+        window.chosenName = folder.file(name);
+        WriteCsvFile(window);
+        EXPECT_TRUE(window.questions.empty());
+        ASSERT_FALSE(window.messages.empty());
+        EXPECT_EQ(window.messages.back(), "\"" + folder.file(name) + "\" is the game's file (" + master +
+                                              "): Veltrane never writes to it. Choose another name.");
+    }
+    EXPECT_EQ(window.messages.size(), 2u);
+    EXPECT_EQ(ReadBytes(master), std::string(94, 'g'));
+    ExportPlayers.masterFile.clear();
+}

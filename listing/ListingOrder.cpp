@@ -1,6 +1,8 @@
 #include "listing/ListingOrder.h"
 
 #include <algorithm>
+#include <numeric>
+#include <unordered_map>
 
 void SortListing(std::vector<std::string_view>& lines)
 {
@@ -38,41 +40,91 @@ struct Entry {
     std::uint32_t index;
 };
 
-using TieBreak = std::function<bool(std::uint32_t, std::uint32_t)>;
+using LineAt = std::function<void(std::size_t, std::string&)>;
+
+// Puts entries whose keys are equal in order: by their lines, and where those
+// compare equal too, in the order they came in. Each line is made once, and
+// lines that are byte for byte the same (a player copied a million times) are
+// compared once: equal lines cost what others cost.
+void SortTies(Entry* begin, Entry* end, const LineAt& lineAt)
+{
+    if (end - begin < 2)
+        return;
+    std::unordered_map<std::string, std::uint32_t> ids;
+    std::vector<const std::string*> distinct;
+    std::string line;
+    for (Entry* entry = begin; entry != end; ++entry) {
+        line.clear();
+        lineAt(entry->index, line);
+        auto [at, added] = ids.try_emplace(line, static_cast<std::uint32_t>(distinct.size()));
+        if (added)
+            distinct.push_back(&at->first);
+        entry->chunk = at->second;
+    }
+    // Each distinct line's rank; lines that compare equal share one.
+    std::vector<std::uint32_t> byText(distinct.size());
+    std::iota(byText.begin(), byText.end(), 0u);
+    auto compare = [&](std::uint32_t a, std::uint32_t b) { return CompareListingText(*distinct[a], *distinct[b]); };
+    std::sort(byText.begin(), byText.end(), [&](std::uint32_t a, std::uint32_t b) { return compare(a, b) < 0; });
+    std::vector<std::uint64_t> rank(distinct.size());
+    for (std::size_t i = 0; i < byText.size(); ++i)
+        rank[byText[i]] = i > 0 && compare(byText[i - 1], byText[i]) == 0 ? rank[byText[i - 1]] : i;
+    for (Entry* entry = begin; entry != end; ++entry)
+        entry->chunk = rank[entry->chunk];
+    std::sort(begin, end, [](const Entry& a, const Entry& b) {
+        return a.chunk != b.chunk ? a.chunk < b.chunk : a.index < b.index;
+    });
+}
+
+// Sorts each run of neighbours that same() finds equal with SortTies.
+template <typename Same>
+void SortEachTie(Entry* begin, Entry* end, Same&& same, const LineAt& lineAt)
+{
+    for (Entry* run = begin; run != end;) {
+        Entry* next = run + 1;
+        while (next != end && same(*run, *next))
+            ++next;
+        SortTies(run, next, lineAt);
+        run = next;
+    }
+}
 
 // Sorts entries whose keys agree on their first depth bytes, eight bytes at a
 // time: each key's bytes are read once per step rather than once per
 // comparison, which matters where many lines share long beginnings.
-void SortFrom(Entry* begin, Entry* end, std::size_t depth, const KeyTable& keys, const TieBreak& tieBreak)
+void SortFrom(Entry* begin, Entry* end, std::size_t depth, const KeyTable& keys, const LineAt& lineAt)
 {
     if (end - begin < 2)
         return;
     if (end - begin <= 16) {
-        std::sort(begin, end, [&](const Entry& a, const Entry& b) {
-            if (int order = keys.tail(a.index, depth).compare(keys.tail(b.index, depth)))
-                return order < 0;
-            return tieBreak(a.index, b.index);
-        });
+        auto tail = [&](const Entry& entry) { return keys.tail(entry.index, depth); };
+        std::sort(begin, end, [&](const Entry& a, const Entry& b) { return tail(a) < tail(b); });
+        SortEachTie(begin, end, [&](const Entry& a, const Entry& b) { return tail(a) == tail(b); }, lineAt);
         return;
     }
-    for (Entry* entry = begin; entry != end; ++entry)
+    bool allEqual = true;
+    for (Entry* entry = begin; entry != end; ++entry) {
         entry->chunk = keys.chunk(entry->index, depth);
-    std::sort(begin, end, [](const Entry& a, const Entry& b) { return a.chunk < b.chunk; });
+        allEqual = allEqual && entry->chunk == begin->chunk;
+    }
+    // Where every key goes on alike (many copies of one line), there is nothing to sort.
+    if (!allEqual)
+        std::sort(begin, end, [](const Entry& a, const Entry& b) { return a.chunk < b.chunk; });
     for (Entry* run = begin; run != end;) {
         Entry* next = run + 1;
         bool longer = keys.length(run->index) > depth + 8;
         for (; next != end && next->chunk == run->chunk; ++next)
             longer = longer || keys.length(next->index) > depth + 8;
         if (longer) {
-            SortFrom(run, next, depth + 8, keys, tieBreak);
+            SortFrom(run, next, depth + 8, keys, lineAt);
         } else {
             // Keys that have ended and agree so far: a shorter one is the
             // other one's start (the rest zeros) and goes first.
-            std::sort(run, next, [&](const Entry& a, const Entry& b) {
-                if (keys.length(a.index) != keys.length(b.index))
-                    return keys.length(a.index) < keys.length(b.index);
-                return tieBreak(a.index, b.index);
-            });
+            auto length = [&](const Entry& entry) { return keys.length(entry.index); };
+            auto shorter = [&](const Entry& a, const Entry& b) { return length(a) < length(b); };
+            if (!std::is_sorted(run, next, shorter))
+                std::sort(run, next, shorter);
+            SortEachTie(run, next, [&](const Entry& a, const Entry& b) { return length(a) == length(b); }, lineAt);
         }
         run = next;
     }
@@ -97,17 +149,7 @@ std::vector<std::uint32_t> ListingOrder(std::size_t count,
             keys.bytes.reserve((keys.bytes.size() + 16) * count);
         entries.push_back({0, static_cast<std::uint32_t>(i)});
     }
-    // Equal keys: the lines themselves decide, then the order they came in.
-    std::string lineA, lineB;
-    TieBreak tieBreak = [&](std::uint32_t a, std::uint32_t b) {
-        lineA.clear(), lineB.clear();
-        lineAt(a, lineA);
-        lineAt(b, lineB);
-        if (int order = CompareListingText(lineA, lineB))
-            return order < 0;
-        return a < b;
-    };
-    SortFrom(entries.data(), entries.data() + entries.size(), 0, keys, tieBreak);
+    SortFrom(entries.data(), entries.data() + entries.size(), 0, keys, lineAt);
     std::vector<std::uint32_t> order;
     order.reserve(count);
     for (const Entry& entry : entries)

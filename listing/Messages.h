@@ -46,3 +46,9 @@ inline std::string ReplaceQuestion(std::string_view path)
 {
     return Joined({"\"", path, "\" already exists. Replace it?"});
 }
+
+inline std::string GameFileMessage(std::string_view path, std::string_view masterFile)
+{
+    return Joined({"\"", path, "\" is the game's file (", masterFile,
+                   "): Veltrane never writes to it. Choose another name."});
+}

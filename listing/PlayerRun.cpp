@@ -4,6 +4,7 @@
 #include "listing/PlayerSelection.h"
 #include "listing/YearText.h"
 
+#include <algorithm>
 #include <new>
 
 MasterPlayerRecord KeptPlayers::at(std::size_t index) const
@@ -12,6 +13,18 @@ MasterPlayerRecord KeptPlayers::at(std::size_t index) const
     DecodeMasterRecord(records[index].data(), record);
     return record;
 }
+
+bool IsMasterFile(const std::string& path, const KeptPlayers& players)
+{
+    return !players.masterFile.empty() && files::SameFile(path, players.masterFile);
+}
+
+namespace {
+
+// About 2 million records, 200 MB.
+constexpr std::uint64_t MostRecordsReserved = std::uint64_t{1} << 21;
+
+}  // namespace
 
 PlayerRun RunPlayers(const RunRequest& request)
 {
@@ -33,16 +46,17 @@ PlayerRun RunPlayers(const RunRequest& request)
         request.folder, {*first, *last},
         [&](const MasterPlayerRecord&, const MasterRecordBytes& bytes) { kept.push_back(bytes); },
         // Room for every record at once (a million kept players are 94 MB, and
-        // growing step by step would copy them over and over); where it
-        // cannot be had, they grow as needed.
+        // growing step by step would copy them over and over), up to a bound:
+        // the size is only a hint (a huge sparse file holds no players), and
+        // beyond it they grow as needed, as they do where the room cannot be had.
         [&](std::uint64_t records) {
             try {
-                if (records <= kept.max_size())
-                    kept.reserve(static_cast<std::size_t>(records));
+                kept.reserve(static_cast<std::size_t>(std::min(records, MostRecordsReserved)));
             } catch (const std::bad_alloc&) {
             }
         });
     run.path = selection.path;
+    run.players.masterFile = selection.path;
     if (selection.opened.outcome != files::OpenResult::Opened) {
         run.outcome = RunOutcome::CannotOpen;
         run.reason = selection.opened.reason;

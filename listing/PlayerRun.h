@@ -22,10 +22,16 @@ struct RunRequest {
 struct KeptPlayers {
     Ordering ordering = Ordering::Name;
     std::vector<MasterRecordBytes> records;
+    std::string masterFile;  // the path they were read from
 
     std::size_t size() const { return records.size(); }
     MasterPlayerRecord at(std::size_t index) const;
 };
+
+// Whether an export to path would land on the master file the players were
+// read from, under that name or any other (a link, another spelling). Both
+// front ends ask before they write anything: the game's file is never written.
+bool IsMasterFile(const std::string& path, const KeptPlayers& players);
 
 // CannotRead: a read failed before the end of the file; nothing is kept.
 enum class RunOutcome { Done, YearsOutOfRange, NoFolder, CannotOpen, CannotRead };

@@ -11,6 +11,9 @@ constexpr std::size_t SettingsReadLimit = 32767;
 
 std::string FolderFromSettings(std::string_view bytes)
 {
+    // An editor that saves "UTF-8 with BOM" puts the mark first; it is no part of the folder.
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
     std::size_t end = bytes.find_first_of(std::string_view("\r\n\x1a\0", 4));
     std::string_view line = bytes.substr(0, end);
     std::size_t start = line.find_first_not_of(' ');

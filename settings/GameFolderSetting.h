@@ -8,9 +8,10 @@
 
 inline constexpr std::string_view SettingsFileName = "galvorfolder.txt";
 
-// The folder written in a settings file's bytes: from the start up to the first
-// CR, LF, Ctrl-Z or NUL, leading blanks skipped, TABs left out, trailing blanks
-// kept; a folder in double quotes loses them.
+// The folder written in a settings file's bytes: from the start (after a UTF-8
+// byte-order mark, if any) up to the first CR, LF, Ctrl-Z or NUL, leading
+// blanks skipped, TABs left out, trailing blanks kept; a folder in double
+// quotes loses them.
 std::string FolderFromSettings(std::string_view bytes);
 
 // The folder of the settings file in the current directory. Nothing when there

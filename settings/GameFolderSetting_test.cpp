@@ -84,6 +84,18 @@ TEST_F(GameFolderTest, LoadsNothingWithoutAFileAndEmptyWhenUnreadable)
     EXPECT_EQ(LoadGameFolder(), std::string(32767, 'x'));
 }
 
+// What an editor writes when it saves "UTF-8 with BOM".
+TEST_F(GameFolderTest, AByteOrderMarkBeforeTheFolderIsSkipped)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    WriteBytes("galvorfolder.txt", mark + "C:\\Games\\Sim\r\n");
+    EXPECT_EQ(LoadGameFolder(), "C:\\Games\\Sim");
+    WriteBytes("galvorfolder.txt", mark + "  \"C:\\Program Files\\Sim\"\r\n");
+    EXPECT_EQ(LoadGameFolder(), "C:\\Program Files\\Sim");
+    WriteBytes("galvorfolder.txt", mark);
+    EXPECT_EQ(LoadGameFolder(), "");
+}
+
 TEST_F(GameFolderTest, ASavedFolderLoadsBackAsSaved)
 {
     for (std::string saved : {"C:\\Games\\Sim", "C:\\", "D:\\Sim, Data\\Games", "  E:\\lead and trail  "}) {

@@ -233,10 +233,13 @@ void GenerateSampleMaster(const SampleOptions& options, const std::function<void
     constexpr std::int64_t RecordsPerPiece = 4096;
     std::string piece;
     piece.reserve(RecordsPerPiece * MasterRecordSize);
+    MasterRecordBytes bytes{};
     for (std::int64_t index = 0; index < options.records; ++index) {
-        MasterRecordBytes bytes = EncodeMasterRecord(MadeUpPlayer(random, index, lastSeason, pool));
-        if (random.chance(20))
-            Spoil(random, bytes);
+        if (!options.onePlayer || index == 0) {
+            bytes = EncodeMasterRecord(MadeUpPlayer(random, index, lastSeason, pool));
+            if (!options.onePlayer && random.chance(20))
+                Spoil(random, bytes);
+        }
         piece.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         if (piece.size() >= RecordsPerPiece * MasterRecordSize) {
             sink(piece);

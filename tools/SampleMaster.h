@@ -27,6 +27,9 @@ struct SampleOptions {
     // Names drawn from a few hundred, the common ones often, and UIDs from a few
     // thousand, as in a database merged from many seasons' rosters.
     bool repeatedNames = false;
+    // Every record the same valid player, byte for byte: the worst case for
+    // putting lines in order.
+    bool onePlayer = false;
 };
 
 // Calls sink with the file's bytes, in pieces of whole records.

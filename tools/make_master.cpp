@@ -15,11 +15,12 @@ int Usage(const char* problem)
         std::fprintf(stderr, "make-master: %s\n", problem);
     std::fprintf(stderr,
                  "usage: make-master --out FILE [--records N] [--last-season YEAR] [--seed N]\n"
-                 "                   [--repeated-names]\n"
+                 "                   [--repeated-names] [--one-player]\n"
                  "Writes N made-up player records (default 23000) with careers from 1871 to\n"
                  "YEAR (default: the current year). The same options give the same bytes.\n"
                  "--repeated-names draws names from a few hundred and UIDs from a few\n"
-                 "thousand, so that many players share both, as in merged databases.\n");
+                 "thousand, so that many players share both, as in merged databases.\n"
+                 "--one-player writes one valid player N times over.\n");
     return 2;
 }
 
@@ -32,8 +33,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string_view option = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (option == "--repeated-names") {
-            options.repeatedNames = true;
+        if (option == "--repeated-names" || option == "--one-player") {
+            (option == "--one-player" ? options.onePlayer : options.repeatedNames) = true;
             continue;
         }
         if (!value)

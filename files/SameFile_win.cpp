@@ -1,0 +1,85 @@
+#include "files/Files.h"
+#include "files/WideNames.h"
+
+#include <windows.h>
+
+#include <optional>
+
+namespace files {
+
+namespace {
+
+struct Identity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    bool operator==(const Identity&) const = default;
+};
+
+// The file or folder a name leads to, links followed; nothing when there is
+// none. Asking for no access with every sharing mode works while another
+// program holds the file.
+std::optional<Identity> IdentityOf(const std::string& path)
+{
+    std::optional<std::wstring> wide = WideName(path);
+    if (!wide)
+        return std::nullopt;
+    HANDLE file = CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!known)
+        return std::nullopt;
+    return Identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+// Some network file systems give every file the index 0: there only names tell.
+bool Indexed(const Identity& identity)
+{
+    return (identity.indexHigh | identity.indexLow) != 0;
+}
+
+// In upper case, as the file system compares names.
+std::wstring Upper(const std::string& text)
+{
+    std::wstring wide = WideText(text);
+    if (!wide.empty())
+        CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return wide;
+}
+
+// Whether two full paths of existing files or folders lead to the same one.
+bool SameExisting(const Identity& a, const Identity& b, const std::string& fullA, const std::string& fullB)
+{
+    return Indexed(a) && Indexed(b) ? a == b : Upper(fullA) == Upper(fullB);
+}
+
+std::string NameIn(const std::string& fullPath)
+{
+    std::size_t separator = fullPath.find_last_of("\\/:");
+    return separator == std::string::npos ? fullPath : fullPath.substr(separator + 1);
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    // The full path drops what Windows ignores ("." and "..", trailing dots and blanks).
+    std::string fullA = AbsolutePath(a), fullB = AbsolutePath(b);
+    std::optional<Identity> first = IdentityOf(fullA), second = IdentityOf(fullB);
+    if (first && second)
+        return SameExisting(*first, *second, fullA, fullB);
+    if (first || second)
+        return false;
+    std::wstring name = Upper(NameIn(fullA));
+    if (name.empty() || name != Upper(NameIn(fullB)))
+        return false;
+    std::string folderA = FolderOf(fullA), folderB = FolderOf(fullB);
+    std::optional<Identity> inA = IdentityOf(folderA), inB = IdentityOf(folderB);
+    return inA && inB && SameExisting(*inA, *inB, folderA, folderB);
+}
+
+}  // namespace files
