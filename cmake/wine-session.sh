@@ -224,7 +224,18 @@ start() {  # state prefix bits
     echo "$prefix" > "$session/prefix"
     echo "$kind" > "$session/kind"
     touch "$session/alive"
+    # One session at a time uses a prefix: two runs' programs on one Wine
+    # server take each other's focus and files. The watcher holds the lock
+    # for as long as the session lasts; the next run waits for it, and for
+    # the last run's server to end.
+    exec 9>"$prefix.lock"
+    if ! flock -n 9; then
+        echo "Waiting for the other run that uses the Wine prefix $prefix"
+        flock 9
+    fi
+    quietly env WINEPREFIX="$prefix" sh "$0" in-kind "$kind" wineserver -w || true
     sh "$0" watch "$session" "$owner" 3>"$session/display" </dev/null >/dev/null 2>&1 &
+    exec 9>&-
     waited=0
     until grep -q '^[0-9][0-9]*$' "$session/display"; do
         [ $waited -lt 150 ] || fail "Xvfb did not start"
@@ -232,9 +243,6 @@ start() {  # state prefix bits
         waited=$((waited + 1))
     done
     export WINEPREFIX="$prefix" DISPLAY=":$(cat "$session/display")"
-    # The prefix is made once, by one run at a time; later runs wait for it.
-    exec 9>"$prefix.lock"
-    flock 9
     if [ ! -f "$prefix/.veltrane-made" ]; then
         echo "Making the Wine prefix $prefix"
         quietly sh "$0" in-session "$kind" cmd /c exit
@@ -242,7 +250,6 @@ start() {  # state prefix bits
         quietly sh "$0" in-session "$kind" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
         touch "$prefix/.veltrane-made"
     fi
-    exec 9>&-
     quietly sh "$0" in-session "$kind" cmd /c exit
 }
 
@@ -281,6 +288,7 @@ case "$command" in
         ;;
     make-i386-root) make_i386_root ;;
     in-session) launch "$@" ;;
+    in-kind) wine_command "$@" ;;
     in-root) in_root "$@" ;;
     watch) watch "$@" ;;
     *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
