@@ -76,6 +76,7 @@ root_warning() {  # reason log
         echo "WARNING: the i386 root $i386_root could not be made ($1), so the 32-bit programs"
         echo "cannot run here; the x86-64 build stands in for them. Its last lines:"
         tail -n 12 "$2" | sed 's/^/    /'
+        echo "    ($(df -h --output=avail "$(dirname "$i386_root")" | tail -n 1 | tr -d ' ') free in $(dirname "$i386_root"))"
     } >&2
     rm -f "$2"
     exit 1
@@ -96,7 +97,7 @@ make_i386_root() {
     flock 9
     root_ready && return 0
     log=$(mktemp)
-    echo "Making the i386 root $i386_root for the 32-bit programs' Wine (once for this machine; about 1.2 GB)"
+    echo "Making the i386 root $i386_root for the 32-bit programs' Wine (once for this machine; about 0.9 GB)"
     command -v debootstrap >/dev/null || { echo "debootstrap is not installed" >"$log"; root_warning "no debootstrap" "$log"; }
     mirror=$(debian_mirror)
     [ -n "$mirror" ] || { echo "no bookworm entry in /etc/apt/sources.list or sources.list.d" >"$log"; root_warning "no Debian mirror in the apt sources" "$log"; }
