@@ -99,6 +99,11 @@ make_i386_root() {
     log=$(mktemp)
     echo "Making the i386 root $i386_root for the 32-bit programs' Wine (once for this machine; about 0.9 GB)"
     command -v debootstrap >/dev/null || { echo "debootstrap is not installed" >"$log"; root_warning "no debootstrap" "$log"; }
+    # Each use enters the root from a private mount namespace; inside a chroot
+    # whose / is not a mount point, unshare cannot make one.
+    if ! unshare -m true >"$log" 2>&1; then
+        root_warning "no private mount namespace can be made here (inside a chroot?)" "$log"
+    fi
     mirror=$(debian_mirror)
     [ -n "$mirror" ] || { echo "no bookworm entry in /etc/apt/sources.list or sources.list.d" >"$log"; root_warning "no Debian mirror in the apt sources" "$log"; }
     # A half-made root from an interrupted run is never taken as done: it
