@@ -76,4 +76,9 @@ printf '    peak memory with the workbook: %s x without\n' "$(ratio "$BEST_KILOB
 say "The window under Wine and Xvfb ($(basename "$windows"))"
 wine_run "$windows/bin/window_benchmark.exe"
 say "The workbook export under Wine ($(basename "$windows"))"
-wine_run "$windows/bin/workbook_benchmark.exe"
+if [[ "$windows" == *i686 ]]; then
+    echo "(the sample only: the million records' cells computed beforehand do not fit a 32-bit address space)"
+    wine_run "$windows/bin/workbook_benchmark.exe" 23000
+else
+    wine_run "$windows/bin/workbook_benchmark.exe"
+fi
