@@ -12,7 +12,7 @@
 #                              the program with this environment's DISPLAY
 #                              (and XAUTHORITY) and WINEPREFIX
 #   wine-session.sh which BITS prints the Wine that runs programs of BITS here
-#                              ("the i386 root", "the host's Wine", or nothing)
+#                              ("the i386 root", "the host", or nothing)
 #   wine-session.sh make-i386-root
 #                              makes the i386 root where the kernel runs 32-bit
 #                              programs; a WARNING with the reason where it fails
@@ -288,7 +288,7 @@ case "$command" in
         ;;
     which)
         case "$(which_wine "$1")" in
-            host64) echo "the host's Wine" ;;
+            host64) echo "the host" ;;
             root) echo "the i386 root" ;;
         esac
         ;;
