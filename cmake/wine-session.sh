@@ -8,6 +8,8 @@
 #   wine-session.sh run STATE PROGRAM [ARGUMENTS...]
 #                              the program on that display and prefix
 #   wine-session.sh stop STATE ends the display that start started
+#   wine-session.sh display STATE
+#                              prints that display (":N")
 #   wine-session.sh wine BITS PROGRAM [ARGUMENTS...]
 #                              the program with this environment's DISPLAY
 #                              (and XAUTHORITY) and WINEPREFIX
@@ -292,10 +294,11 @@ case "$command" in
             root) echo "the i386 root" ;;
         esac
         ;;
+    display) echo ":$(cat "$(session_of "$1")/display")" ;;
     make-i386-root) make_i386_root ;;
     in-session) launch "$@" ;;
     in-kind) wine_command "$@" ;;
     in-root) in_root "$@" ;;
     watch) watch "$@" ;;
-    *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    *) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
 esac
