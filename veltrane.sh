@@ -13,6 +13,7 @@
 #                             and the window under Wine and Xvfb
 #   ./veltrane.sh fuzz [SECONDS|RUNSx]  open-ended fuzzing of each target for SECONDS
 #                             (600) or RUNS executions; a finding lands in fuzz/corpus
+#                             and fails the command
 #   ./veltrane.sh dist [--check]  the release zips in dist/; --check builds them
 #                             twice from clean clones and compares them
 set -euo pipefail
@@ -53,14 +54,18 @@ missing_packages() {
 }
 
 # A mirror in the middle of a sync fails an index now and then: try again, and
-# in the end go on with what apt has (an install that then fails stops us).
+# in the end go on with what apt has (an install that then fails stops us),
+# showing what apt said.
 apt_update() {  # [apt options...]
-    local attempt
+    local attempt output
     for attempt in 1 2 3; do
-        apt-get "$@" update -qq && return 0
-        sleep 10
+        output=$(apt-get "$@" update -qq --error-on=any 2>&1) && return 0
+        [ $attempt = 3 ] || sleep 10
     done
-    echo "WARNING: apt could not refresh every package index; going on with the ones it has" >&2
+    {
+        echo "WARNING: apt could not refresh every package index; going on with the ones it has. apt said:"
+        grep -E '^[EW]:' <<<"$output" | sed 's/^/    /' | tail -n 8
+    } >&2
 }
 
 need_root() {  # packages...
@@ -87,46 +92,32 @@ install_packages() {
     apt_install $missing || { echo "$APT_OUTPUT" >&2; exit 1; }
 }
 
-# Wine runs the 32-bit (i686) programs only with wine32:i386, and only where
-# the kernel starts i386 programs at all: some run 64-bit code only. So the
-# kernel is asked first, by starting one; only where it runs is the i386
-# architecture added and wine32 installed, on its own, so that a broken i386
-# index (a mirror mid-sync) costs only the 32-bit runs. Sets WINDOWS_RUNNABLE:
-# the Windows build whose programs run here, the product (i686) or the x86-64
-# build standing in for it.
+# The 32-bit (i686) programs run only where the kernel starts i386 programs
+# (some run 64-bit code only), under the Wine of a private Debian 12 i386 root
+# that cmake/wine-session.sh makes once for the machine; the host's apt and
+# architectures are left as they are. Sets WINDOWS_RUNNABLE: the Windows build
+# whose programs run here, the product (i686) or the x86-64 build standing in
+# for it, and WINDOWS_WINE: which Wine runs it.
 WINDOWS_RUNNABLE=x86_64
 prepare_wine() {
-    local status=0 why="this machine's kernel runs 64-bit programs only (it refuses to start 32-bit ones)"
-    "$ROOT/cmake/kernel-runs-i386.sh" "$BUILD/probe" || status=$?
+    local status=0
+    "$ROOT/cmake/kernel-runs-i386.sh" "$BUILD" || status=$?
     [ $status -le 1 ] || exit 1
-    if [ $status -eq 0 ]; then
-        why="wine32:i386 is not installed"
-        if [ -z "$(missing_packages wine32:i386)" ] || install_wine32; then
+    if [ $status -eq 1 ]; then
+        say "WARNING: this machine's kernel runs 64-bit programs only (it refuses to start 32-bit ones)," \
+            "so the i686 build is built but cannot run here; the x86-64 build stands in for it."
+    else
+        if [ -n "$(missing_packages debootstrap debian-archive-keyring)" ]; then
+            say "Installing: debootstrap"
+            apt_install debootstrap debian-archive-keyring || echo "$APT_OUTPUT" | tail -n 12 >&2
+        fi
+        if sh "$SESSION" make-i386-root; then
             WINDOWS_RUNNABLE=i686
-            return 0
+        else
+            say "WARNING: the i686 build is built but cannot run here; the x86-64 build stands in for it."
         fi
     fi
-    say "WARNING: $why, so the i686 build is built but cannot run here; the x86-64 build stands in for it."
-}
-
-install_wine32() {
-    say "Installing: wine32:i386"
-    local added=no
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        need_root wine32:i386
-        dpkg --add-architecture i386
-        added=yes
-    fi
-    apt_install wine32:i386 && return 0
-    {
-        echo "WARNING: wine32:i386 could not be installed, so the 32-bit programs cannot run here;"
-        echo "going on as on a kernel that runs 64-bit programs only. apt said:"
-        grep -E '^E:|Depends:|^ ' <<<"$APT_OUTPUT" | sed 's/^/    /' | tail -n 12
-    } >&2
-    if [ $added = yes ] && ! dpkg --remove-architecture i386 2>/dev/null; then
-        echo "WARNING: the i386 architecture this command added could not be removed again" >&2
-    fi
-    return 1
+    WINDOWS_WINE=$(sh "$SESSION" which "$WINDOWS_RUNNABLE")
 }
 
 # Debian ships libxlsxwriter for Linux only; the Windows builds compile Debian's
@@ -136,16 +127,42 @@ install_wine32() {
 XLSXWRITER_VERSION=1.1.4
 XLSXWRITER_SOURCE=$BUILD/deps/libxlsxwriter-RELEASE_$XLSXWRITER_VERSION
 
+# The system's apt sources as source entries, in whichever layout it keeps
+# them: one-line entries in sources.list and sources.list.d/*.list, deb822
+# files in sources.list.d/*.sources, or both.
+source_entries() {  # folder
+    local file count=0
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+        [ -f "$file" ] || continue
+        count=$((count + 1))
+        case "$file" in
+            *.sources) sed -E 's/^Types:.*/Types: deb-src/I' "$file" > "$1/$count.sources" ;;
+            *) sed -nE 's/^[[:space:]]*deb([[:space:]])/deb-src\1/p' "$file" > "$1/$count.list" ;;
+        esac
+    done
+    if [ $count = 0 ]; then
+        echo "No apt sources found (/etc/apt/sources.list, /etc/apt/sources.list.d/): the source package of" \
+            "libxlsxwriter cannot be fetched" >&2
+        exit 1
+    fi
+}
+
 fetch_xlsxwriter_source() {
     [ -f "$XLSXWRITER_SOURCE/CMakeLists.txt" ] && return 0
     say "Fetching Debian's source package of libxlsxwriter"
     local state=$BUILD/deps/apt
+    rm -rf "$state"
     mkdir -p "$state/parts" "$state/lists/partial"
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$state/parts/src.sources"
+    source_entries "$state/parts"
     local options=(-o Dir::Etc::SourceParts="$state/parts" -o Dir::Etc::SourceList=/dev/null
                    -o Dir::State::Lists="$state/lists")
     apt_update "${options[@]}"
-    (cd "$BUILD/deps" && apt-get "${options[@]}" source --download-only -qq libxlsxwriter >/dev/null 2>&1)
+    local output
+    if ! output=$(cd "$BUILD/deps" && apt-get "${options[@]}" source --download-only -qq libxlsxwriter 2>&1); then
+        echo "apt could not fetch the source package of libxlsxwriter. apt said:" >&2
+        sed 's/^/    /' <<<"$output" | tail -n 12 >&2
+        exit 1
+    fi
     tar -xzf "$BUILD/deps/libxlsxwriter_$XLSXWRITER_VERSION.orig.tar.gz" -C "$BUILD/deps"
     [ -f "$XLSXWRITER_SOURCE/CMakeLists.txt" ] || { echo "libxlsxwriter's sources did not unpack" >&2; exit 1; }
 }
@@ -158,24 +175,23 @@ preset_build() {  # preset
 
 # ---- what a command starts, stopped when it ends, however it ends ----------
 
-STARTED_XVFB_PIDS=()
+# A Wine session belongs to this command (its display ends with it, however it
+# ends); its Wine server ends by itself shortly after its last program.
 SESSIONS=()
 stop_what_we_started() {
-    local state pid
+    local state
     for state in "${SESSIONS[@]}"; do
         sh "$SESSION" stop "$state" || true
-    done
-    for pid in "${STARTED_XVFB_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
     done
 }
 trap stop_what_we_started EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-start_session() {  # state prefix
+start_session() {  # state prefix bits
+    export VELTRANE_SESSION_OWNER=$$
     SESSIONS+=("$1")
-    sh "$SESSION" start "$1" "$2"
+    sh "$SESSION" start "$1" "$2" "$3"
 }
 
 # ---- the sample, as a Windows player keeps it -----------------------------
@@ -205,6 +221,14 @@ make_sample_in_prefix() {  # wine-command...
     SAMPLE_PROGRAMS=$games/Veltrane
 }
 
+# The prefix of a use (none: the tests' and the benchmarks') for the Windows
+# build that runs here: a 32-bit Wine needs prefixes of its own.
+prefix_name() {  # [use]
+    local name=wineprefix${1:+-$1}
+    [ "$WINDOWS_RUNNABLE" = i686 ] && name+=-i686
+    echo "$name"
+}
+
 # The programs of run and screenshot, without tests: native ones for the
 # sample, and the Windows build that runs here.
 build_window_program() {
@@ -222,11 +246,14 @@ command_test() {
     install_packages "${BUILD_PACKAGES[@]}"
     prepare_wine
     fetch_xlsxwriter_source
-    # X servers whose files are hidden hold the first free display numbers.
-    mapfile -t -O ${#STARTED_XVFB_PIDS[@]} STARTED_XVFB_PIDS < <("$ROOT/testing/hide-displays.sh")
-    SESSIONS+=("$BUILD/windows-i686/wine-session" "$BUILD/windows-x86_64/wine-session")
-    local preset failed=() log=$BUILD/test-logs
+    local preset failed=() log=$BUILD/test-logs waited=0
     mkdir -p "$log"
+    # X servers whose files are hidden hold the first free display numbers.
+    "$ROOT/testing/hide-displays.sh" "$log/hidden-displays" </dev/null &
+    until [ -f "$log/hidden-displays" ] || [ $waited -gt 300 ]; do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
     for preset in native sanitize windows-i686 windows-x86_64 fuzz; do
         say "Building and testing $preset"
         if [ "$preset" = windows-i686 ] && [ "$WINDOWS_RUNNABLE" != i686 ]; then
@@ -240,8 +267,14 @@ command_test() {
         grep -E 'tests passed|No tests were found' "$log/$preset.out" | tail -n 1 > "$log/$preset" || true
     done
     say "Summary"
+    local wine
     for preset in native sanitize windows-i686 windows-x86_64 fuzz; do
-        echo "$preset: $(cat "$log/$preset" 2>/dev/null)"
+        wine=
+        case "$preset" in
+            windows-i686) [ "$WINDOWS_RUNNABLE" = i686 ] && wine=" (Wine from $WINDOWS_WINE)" ;;
+            windows-x86_64) wine=" (Wine from $(sh "$SESSION" which x86_64))" ;;
+        esac
+        echo "$preset: $(cat "$log/$preset" 2>/dev/null)$wine"
     done
     local target statistics
     for target in $(grep -o '^[a-z_]*' "$ROOT/fuzz/targets.txt"); do
@@ -278,11 +311,12 @@ command_run() {
     install_packages "${RUN_PACKAGES[@]}"
     build_window_program
     # A prefix of its own, left as Wine makes it, so a window manager manages the window.
-    export WINEPREFIX=$BUILD/wineprefix-run
-    make_sample_in_prefix sh "$SESSION" wine
-    say "Starting Veltrane from C:\\Games\\Veltrane: type the years and press Process"
+    export WINEPREFIX=$BUILD/$(prefix_name run)
+    make_sample_in_prefix sh "$SESSION" wine "$WINDOWS_RUNNABLE"
+    say "Starting Veltrane ($WINDOWS_RUNNABLE, Wine from $WINDOWS_WINE) from C:\\Games\\Veltrane:" \
+        "type the years and press Process"
     cd "$SAMPLE_PROGRAMS"
-    exec sh "$SESSION" wine Veltrane_V10.exe
+    exec sh "$SESSION" wine "$WINDOWS_RUNNABLE" Veltrane_V10.exe
 }
 
 command_screenshot() {
@@ -290,8 +324,8 @@ command_screenshot() {
     build_window_program
     # Its own prefix: the font stand-ins stay out of the one the tests use.
     local state=$BUILD/screenshot-session
-    start_session "$state" "$BUILD/wineprefix-screenshot"
-    export WINEPREFIX=$BUILD/wineprefix-screenshot
+    start_session "$state" "$BUILD/$(prefix_name screenshot)" "$WINDOWS_RUNNABLE"
+    export WINEPREFIX=$BUILD/$(prefix_name screenshot)
     make_sample_in_prefix sh "$SESSION" run "$state"
     "$ROOT/docs/take-screenshot.sh" "$state" "$SAMPLE_PROGRAMS"
     say "Wrote docs/screenshot.png"
@@ -303,7 +337,7 @@ command_bench() {
     fetch_xlsxwriter_source
     preset_build bench
     preset_build "bench-windows-$WINDOWS_RUNNABLE"
-    start_session "$BUILD/bench-session" "$BUILD/wineprefix"
+    start_session "$BUILD/bench-session" "$BUILD/$(prefix_name)" "$WINDOWS_RUNNABLE"
     "$ROOT/bench/run-benchmarks.sh" "$BUILD/bench" "$BUILD/bench-windows-$WINDOWS_RUNNABLE" "$BUILD/bench-session"
 }
 
@@ -312,11 +346,16 @@ command_bench() {
 # work folder; a crash or failed check is written into the corpus, where every
 # test run will replay it.
 command_fuzz() {
-    local bound=${1:-600} limit target corpus runs longest work
-    case "$bound" in
-        *x) limit=(-runs="${bound%x}") ;;
-        *) limit=(-max_total_time="$bound") ;;
-    esac
+    [ $# -le 1 ] || usage
+    local bound=${1:-600} limit target corpus runs longest work found=()
+    if [[ "$bound" =~ ^[1-9][0-9]*x$ ]]; then
+        limit=(-runs="${bound%x}")
+    elif [[ "$bound" =~ ^[1-9][0-9]*$ ]]; then
+        limit=(-max_total_time="$bound")
+    else
+        echo "fuzz takes SECONDS or RUNSx (a whole number, with x for executions), not \"$bound\"" >&2
+        usage
+    fi
     install_packages "${FUZZ_PACKAGES[@]}"
     preset_build fuzz
     while read -r target corpus runs longest; do
@@ -324,35 +363,43 @@ command_fuzz() {
         work=$BUILD/fuzz/work/$target-open
         mkdir -p "$work"
         "$BUILD/fuzz/bin/${target}_fuzz" "${limit[@]}" -max_len="$longest" -print_final_stats=1 \
-            -artifact_prefix="$ROOT/fuzz/corpus/$corpus/" "$work" "$ROOT/fuzz/corpus/$corpus" 2>"$work.log" </dev/null || true
-        grep -E 'stat::(number_of_executed_units|average_exec_per_sec)|ERROR|SUMMARY' "$work.log" || true
+            -artifact_prefix="$ROOT/fuzz/corpus/$corpus/" "$work" "$ROOT/fuzz/corpus/$corpus" 2>"$work.log" </dev/null ||
+            found+=("$target")
+        grep -E 'stat::(number_of_executed_units|average_exec_per_sec)|ERROR|SUMMARY|Test unit written' "$work.log" || true
     done < <(grep '^[a-z]' "$ROOT/fuzz/targets.txt")
+    if [ ${#found[@]} -gt 0 ]; then
+        say "FOUND: ${found[*]} failed (the input is in fuzz/corpus/, so the test command replays it);" \
+            "its log is in build/fuzz/work/<target>-open.log"
+        exit 1
+    fi
 }
 
 # A release is compiled from scratch: the cache is for the tests.
 command_dist() {
     install_packages "${DIST_PACKAGES[@]}"
     export CCACHE_DISABLE=1
-    if [ "${1:-}" = --check ]; then
-        exec "$ROOT/release/release.sh" check
-    fi
+    case "$*" in
+        --check) exec "$ROOT/release/release.sh" check ;;
+        "") ;;
+        *) usage ;;
+    esac
     fetch_xlsxwriter_source
     preset_build dist-windows-i686
     preset_build dist-windows-x86_64
     "$ROOT/release/release.sh" package "$XLSXWRITER_SOURCE"
 }
 
+# The comment at the top of this file.
 usage() {
-    sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,/^[^#]/{/^#/s/^# \{0,1\}//p}' "$0" >&2
     exit 2
 }
 
-case "${1:-}" in
-    run) command_run ;;
-    test) command_test ;;
-    screenshot) command_screenshot ;;
-    bench) command_bench ;;
-    fuzz) shift; command_fuzz "$@" ;;
-    dist) shift; command_dist "$@" ;;
+command=${1:-}
+[ $# -gt 0 ] && shift
+case "$command" in
+    run|test|screenshot|bench) [ $# -eq 0 ] || usage; "command_$command" ;;
+    fuzz) command_fuzz "$@" ;;
+    dist) command_dist "$@" ;;
     *) usage ;;
 esac

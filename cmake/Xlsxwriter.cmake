@@ -19,14 +19,18 @@ if(VELTRANE_XLSXWRITER_SOURCE)
     if(CMAKE_TOOLCHAIN_FILE)
         set(toolchain_argument -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE})
     endif()
+    # Its compiler flags are one command-line string: the folders in them are
+    # quoted, so that a path with spaces stays one argument.
+    set(flags_file ${CMAKE_BINARY_DIR}/xlsxwriter-flags.cmake)
+    file(WRITE ${flags_file} "set(CMAKE_C_FLAGS [==[-ffile-prefix-map=\"${VELTRANE_XLSXWRITER_SOURCE}\"=libxlsxwriter "
+        "-DUSE_R_LANG -I\"${PROJECT_SOURCE_DIR}/cmake/quiet-xlsxwriter\"]==] CACHE STRING \"\")\n")
     ExternalProject_Add(xlsxwriter_build
         SOURCE_DIR ${VELTRANE_XLSXWRITER_SOURCE}
         INSTALL_DIR ${prefix}
-        CMAKE_ARGS ${toolchain_argument} -DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER}
+        CMAKE_ARGS -C ${flags_file} ${toolchain_argument} -DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER}
             -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
             -DCMAKE_INSTALL_LIBDIR=lib -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_SHARED_LIBS=OFF
             -DZLIB_LIBRARY=${ZLIB_LIBRARY} -DZLIB_INCLUDE_DIR=${ZLIB_INCLUDE_DIR}
-            "-DCMAKE_C_FLAGS=-ffile-prefix-map=${VELTRANE_XLSXWRITER_SOURCE}=libxlsxwriter -DUSE_R_LANG -I${PROJECT_SOURCE_DIR}/cmake/quiet-xlsxwriter"
         BUILD_BYPRODUCTS ${library})
     file(MAKE_DIRECTORY ${prefix}/include)
     add_library(xlsxwriter STATIC IMPORTED GLOBAL)

@@ -1,89 +1,275 @@
 #!/bin/sh
-# Windows programs under Wine on a private X display, for the tests (as ctest
-# fixtures and emulator), the benchmarks and the screenshot.
+# Windows programs under Wine, for the tests (as ctest fixtures and emulator),
+# run, the benchmarks and the screenshot.
 #
-#   wine-session.sh start STATE PREFIX   a private Xvfb, and a running Wine
-#                                        server for the prefix PREFIX (made
-#                                        if new); what it started goes in STATE
+#   wine-session.sh start STATE PREFIX BITS  a private Xvfb, and a running Wine
+#                              server for the prefix PREFIX (made if new), for
+#                              the programs of BITS (i686 or x86_64)
 #   wine-session.sh run STATE PROGRAM [ARGUMENTS...]
-#                                        the program on that display and prefix
-#   wine-session.sh stop STATE           stops what start started, nothing else
-#   wine-session.sh wine PROGRAM [ARGUMENTS...]
-#                                        the program with this environment's
-#                                        DISPLAY and WINEPREFIX
+#                              the program on that display and prefix
+#   wine-session.sh stop STATE ends the display that start started
+#   wine-session.sh display STATE
+#                              prints that display (":N")
+#   wine-session.sh wine BITS PROGRAM [ARGUMENTS...]
+#                              the program with this environment's DISPLAY
+#                              (and XAUTHORITY) and WINEPREFIX
+#   wine-session.sh which BITS prints the Wine that runs programs of BITS here
+#                              ("the i386 root", "the host", or nothing)
+#   wine-session.sh make-i386-root
+#                              makes the i386 root where the kernel runs 32-bit
+#                              programs; a WARNING with the reason where it fails
 #
-# Everything started goes with its output away from the caller's: ctest reads
-# its tests through pipes, and waits for as long as anything holds them open.
+# The 64-bit programs run under the host's 64-bit Wine. The 32-bit ones run
+# only where the kernel starts i386 programs, under the Wine of a private
+# Debian 12 i386 root (VELTRANE_I386_ROOT, by default /var/cache/veltrane/i386-root,
+# shared by every clone): each call enters it through chroot in a mount
+# namespace of its own, so its mounts vanish with it. A 32-bit Wine refuses a
+# prefix that a 64-bit one made: the 32-bit programs get prefixes of their own.
+#
+# A session belongs to the process that started it (VELTRANE_SESSION_OWNER, or
+# the caller's parent: ctest, for the fixtures and the tests), so runs at once
+# never share or stop each other's display. Nothing is stopped by process id:
+# the display ends with its owner or with stop, a Wine server five seconds
+# after its last program, however the run ends. Everything started goes with
+# its output away from the caller's: ctest reads its tests through pipes, and
+# waits for as long as anything holds them open.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-
-# The launcher, chosen here only: Wine's own starts programs through its
-# 32-bit loader; where the kernel starts no i386 program, only its 64-bit
-# loader works (and runs 64-bit programs only).
-launcher() {  # probe-folder
-    if "$here/kernel-runs-i386.sh" "$1"; then echo wine; else echo /usr/lib/wine/wine64; fi
-}
-
-launch() {  # launcher program arguments...
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    [ "$1" = wine ] || export WINELOADER="$1"
-    exec "$@"
-}
+clone=$(dirname "$here")
+i386_root=${VELTRANE_I386_ROOT:-/var/cache/veltrane/i386-root}
+# What the root holds; a change re-makes it.
+i386_packages="wine wine32 fonts-liberation"
+i386_stamp=$i386_root/.veltrane-packages
+persistence=5
 
 quietly() { "$@" </dev/null >/dev/null 2>&1; }
+fail() { echo "$*" >&2; exit 1; }
 
-start() {
-    state=$1
-    prefix=$2
-    stop "$state"
-    mkdir -p "$state" "$prefix"
-    echo "$prefix" > "$state/prefix"
-    launcher "$state/probe" > "$state/launcher"
-    # Xvfb picks a free display number itself (-displayfd): no other server,
-    # whether its socket and lock files can be seen from here or not, is in its way.
-    rm -f "$state/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$state/display" </dev/null >/dev/null 2>&1 &
-    echo $! > "$state/xvfb.pid"
+root_ready() { [ -f "$i386_stamp" ] && [ "$(cat "$i386_stamp")" = "$i386_packages" ]; }
+
+kernel_runs_i386() {
+    status=0
+    "$here/kernel-runs-i386.sh" "$clone/build" || status=$?
+    [ $status -le 1 ] || exit 1
+    return $status
+}
+
+# which BITS: host64, root, or nothing (the programs cannot run here).
+which_wine() {
+    case "$1" in
+        x86_64) echo host64 ;;
+        i686) if kernel_runs_i386 && root_ready; then echo root; fi ;;
+        *) fail "BITS is i686 or x86_64, not \"$1\"" ;;
+    esac
+}
+
+# ---- the i386 root ----------------------------------------------------------
+
+# The mirror the system's apt sources name for Debian 12 itself, in either
+# layout (one-line entries or deb822 files): apt reads them for us.
+debian_mirror() {
+    apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(TARGET_OF)' 2>/dev/null |
+        awk '$3 == "deb" && ($2 == "bookworm" || $2 == "stable") { print $1; exit }'
+}
+
+root_warning() {  # reason log
+    {
+        echo "WARNING: the i386 root $i386_root could not be made ($1), so the 32-bit programs"
+        echo "cannot run here; the x86-64 build stands in for them. Its last lines:"
+        tail -n 12 "$2" | sed 's/^/    /'
+        echo "    ($(df -h --output=avail "$(dirname "$i386_root")" | tail -n 1 | tr -d ' ') free in $(dirname "$i386_root"))"
+    } >&2
+    rm -f "$2"
+    exit 1
+}
+
+# Run inside the root, in the caller's mount namespace (a private one).
+mount_root_basics() {
+    mount --rbind /dev "$i386_root/dev"
+    mount -t proc proc "$i386_root/proc"
+}
+
+make_i386_root() {
+    kernel_runs_i386 || fail "this kernel does not start 32-bit programs: no i386 root is made"
+    root_ready && return 0
+    mkdir -p "$(dirname "$i386_root")"
+    # Two commands at once (two clones): one makes it, the other waits for it.
+    exec 9>"$i386_root.lock"
+    flock 9
+    root_ready && return 0
+    log=$(mktemp)
+    echo "Making the i386 root $i386_root for the 32-bit programs' Wine (once for this machine; about 0.9 GB)"
+    command -v debootstrap >/dev/null || { echo "debootstrap is not installed" >"$log"; root_warning "no debootstrap" "$log"; }
+    # Each use enters the root from a private mount namespace; inside a chroot
+    # whose / is not a mount point, unshare cannot make one.
+    if ! unshare -m true >"$log" 2>&1; then
+        root_warning "no private mount namespace can be made here (inside a chroot?)" "$log"
+    fi
+    mirror=$(debian_mirror)
+    [ -n "$mirror" ] || { echo "no bookworm entry in /etc/apt/sources.list or sources.list.d" >"$log"; root_warning "no Debian mirror in the apt sources" "$log"; }
+    # A half-made root from an interrupted run is never taken as done: it
+    # has no stamp, and is made again from nothing. Its mounts, if any, are
+    # left alone (and the root with them).
+    if findmnt -rn -o TARGET | grep -qF "$i386_root/"; then
+        echo "something is mounted inside $i386_root" >"$log"
+        root_warning "it is in use" "$log"
+    fi
+    rm -rf --one-file-system "$i386_root"
+    debootstrap --arch=i386 --variant=minbase bookworm "$i386_root" "$mirror" >"$log" 2>&1 ||
+        root_warning "debootstrap failed" "$log"
+    # shellcheck disable=SC2016
+    unshare -m sh -c '
+        set -e
+        mount --rbind /dev "$1/dev"
+        mount -t proc proc "$1/proc"
+        shift
+        chroot "$0" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive \
+            sh -c "apt-get -q update --error-on=any && apt-get -q install -y --no-install-recommends $*"
+    ' "$i386_root" "$i386_root" $i386_packages >"$log" 2>&1 ||
+        root_warning "installing $i386_packages in it failed" "$log"
+    chroot "$i386_root" apt-get clean >/dev/null 2>&1 || true
+    rm -f "$log"
+    echo "$i386_packages" > "$i386_stamp"
+    echo "Made the i386 root $i386_root ($(du -sh --one-file-system "$i386_root" | cut -f1))"
+}
+
+# in-root PROGRAM...: PROGRAM (a path inside the root) with the environment
+# given, entered through chroot from a private mount namespace (unshare -m).
+# The clone, its build folder, the prefix, the current folder, /tmp (Wine's
+# server sockets) and the X authority file are seen at the same paths.
+in_root() {
+    mount_root_basics
+    for place in /tmp "$clone" "$(realpath "$clone/build" 2>/dev/null || echo "$clone")" \
+            "${WINEPREFIX:-/tmp}" "$PWD"; do
+        place=$(realpath -m "$place")
+        mkdir -p "$place" "$i386_root$place"
+        mount --bind "$place" "$i386_root$place"
+    done
+    if [ -n "${XAUTHORITY:-}" ] && [ -f "$XAUTHORITY" ]; then
+        mkdir -p "$i386_root$(dirname "$XAUTHORITY")"
+        touch "$i386_root$XAUTHORITY"
+        mount --bind "$XAUTHORITY" "$i386_root$XAUTHORITY"
+    fi
+    exec chroot "$i386_root" /usr/bin/env -u WINELOADER -u WINESERVER -C "$PWD" PATH=/usr/bin:/bin "$@"
+}
+
+# ---- launching --------------------------------------------------------------
+
+# wine_command KIND PROGRAM...: PROGRAM (a Wine program: wine or wineserver)
+# with its arguments, as KIND has it.
+wine_command() {
+    kind=$1 program=$2
+    shift 2
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ -z "${XAUTHORITY:-}" ] && [ -n "${HOME:-}" ] && [ -f "$HOME/.Xauthority" ]; then
+        export XAUTHORITY="$HOME/.Xauthority"
+    fi
+    case "$kind:$program" in
+        host64:wine) exec env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 "$@" ;;
+        host64:wineserver) exec /usr/lib/wine/wineserver64 "$@" ;;
+        root:wine) exec unshare -m sh "$0" in-root /usr/lib/wine/wine "$@" ;;
+        root:wineserver) exec unshare -m sh "$0" in-root /usr/lib/wine/wineserver32 "$@" ;;
+        *) fail "No Wine here runs these programs (${kind:-32-bit}); see \"Which Windows build runs where\" in README.md" ;;
+    esac
+}
+
+# A server that ends five seconds after its last program, started apart from
+# any pipe; a new one gets Wine's services the same way, so that no program
+# of a test starts them with ctest's pipes.
+ensure_server() {  # kind
+    status=0
+    (wine_command "$1" wineserver -p$persistence) </dev/null >/dev/null 2>&1 || status=$?
+    if [ $status -eq 0 ]; then
+        (wine_command "$1" wine cmd /c exit) </dev/null >/dev/null 2>&1 || true
+    fi
+}
+
+launch() {  # kind program arguments...
+    kind=$1
+    shift
+    ensure_server "$kind"
+    wine_command "$kind" wine "$@"
+}
+
+# ---- sessions ---------------------------------------------------------------
+
+# The owner's process id and start time: a process id alone may be reused.
+owner_of() {
+    pid=${VELTRANE_SESSION_OWNER:-$PPID}
+    echo "$pid-$(sed 's/.*) //' "/proc/$pid/stat" | cut -d' ' -f20)"
+}
+
+owner_alive() {  # owner
+    [ "$(sed 's/.*) //' "/proc/${1%-*}/stat" 2>/dev/null | cut -d' ' -f20)" = "${1#*-}" ]
+}
+
+# watch SESSION OWNER: Xvfb as a child that the kernel ends (with SIGTERM)
+# when this watcher ends: once the owner has gone, or stop has removed the
+# session's "alive" file. The display number goes to file descriptor 3.
+watch() {
+    setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp &
+    exec 3>&-
+    while owner_alive "$2" && [ -f "$1/alive" ]; do
+        sleep 0.5
+    done
+}
+
+start() {  # state prefix bits
+    [ $# -eq 3 ] || fail "start STATE PREFIX BITS"
+    kind=$(which_wine "$3")
+    [ -n "$kind" ] || wine_command "" wine
+    owner=$(owner_of)
+    mkdir -p "$1"
+    # Sessions whose owners have gone leave only files behind.
+    for old in "$1"/owner-*; do
+        [ -d "$old" ] && ! owner_alive "${old##*/owner-}" && rm -rf "$old"
+    done
+    session=$1/owner-$owner
+    rm -rf "$session"
+    mkdir -p "$session" "$2"
+    prefix=$(realpath "$2")
+    echo "$prefix" > "$session/prefix"
+    echo "$kind" > "$session/kind"
+    touch "$session/alive"
+    # One session at a time uses a prefix: two runs' programs on one Wine
+    # server take each other's focus and files. The watcher holds the lock
+    # for as long as the session lasts; the next run waits for it, and for
+    # the last run's server to end.
+    exec 9>"$prefix.lock"
+    if ! flock -n 9; then
+        echo "Waiting for the other run that uses the Wine prefix $prefix"
+        flock 9
+    fi
+    quietly env WINEPREFIX="$prefix" sh "$0" in-kind "$kind" wineserver -w || true
+    sh "$0" watch "$session" "$owner" 3>"$session/display" </dev/null >/dev/null 2>&1 &
+    exec 9>&-
     waited=0
-    until grep -q '^[0-9][0-9]*$' "$state/display"; do
-        if ! kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || [ $waited -gt 150 ]; then
-            echo "Xvfb did not start" >&2
-            exit 1
-        fi
+    until grep -q '^[0-9][0-9]*$' "$session/display"; do
+        [ $waited -lt 150 ] || fail "Xvfb did not start"
         sleep 0.1
         waited=$((waited + 1))
     done
-    export WINEPREFIX="$prefix"
-    if [ ! -f "$prefix/system.reg" ]; then
-        echo "Creating the Wine prefix $prefix"
-        echo started > "$state/wineserver"
-        quietly sh "$0" run "$state" cmd /c exit
+    export WINEPREFIX="$prefix" DISPLAY=":$(cat "$session/display")"
+    if [ ! -f "$prefix/.veltrane-made" ]; then
+        echo "Making the Wine prefix $prefix"
+        quietly sh "$0" in-session "$kind" cmd /c exit
         # Without a window manager, hiding a managed window waits two seconds.
-        quietly sh "$0" run "$state" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-        wineserver -w
+        quietly sh "$0" in-session "$kind" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+        touch "$prefix/.veltrane-made"
     fi
-    # A server already running for the prefix (status 2) serves as well, and is left running.
-    status=0
-    quietly wineserver -p || status=$?
-    case $status in
-        0) echo started > "$state/wineserver" ;;
-        2) rm -f "$state/wineserver" ;;
-        *) echo "wineserver did not start (status $status)" >&2; exit 1 ;;
-    esac
-    quietly sh "$0" run "$state" cmd /c exit
+    quietly sh "$0" in-session "$kind" cmd /c exit
 }
 
-stop() {
-    state=$1
-    if [ -f "$state/wineserver" ]; then
-        quietly env WINEPREFIX="$(cat "$state/prefix")" wineserver -k || true
-        rm -f "$state/wineserver"
-    fi
-    if [ -f "$state/xvfb.pid" ]; then
-        kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
-        rm -f "$state/xvfb.pid"
-    fi
+session_of() {  # state
+    session=$1/owner-$(owner_of)
+    [ -f "$session/alive" ] || fail "No Wine session of this run in $1: start it first (wine-session.sh start)"
+    echo "$session"
+}
+
+stop() {  # state
+    session=$1/owner-$(owner_of)
+    rm -f "$session/alive"
 }
 
 command=${1:-}
@@ -92,11 +278,27 @@ case "$command" in
     start) start "$@" ;;
     stop) stop "$@" ;;
     run)
-        state=$1
+        session=$(session_of "$1")
         shift
-        export DISPLAY=":$(cat "$state/display")" WINEPREFIX="$(cat "$state/prefix")"
-        launch "$(cat "$state/launcher")" "$@"
+        export DISPLAY=":$(cat "$session/display")" WINEPREFIX="$(cat "$session/prefix")"
+        launch "$(cat "$session/kind")" "$@"
         ;;
-    wine) launch "$(launcher "${VELTRANE_PROBE_FOLDER:-$here/../build/probe}")" "$@" ;;
-    *) sed -n '2,15p' "$0" >&2; exit 2 ;;
+    wine)
+        kind=$(which_wine "$1")
+        shift
+        launch "$kind" "$@"
+        ;;
+    which)
+        case "$(which_wine "$1")" in
+            host64) echo "the host" ;;
+            root) echo "the i386 root" ;;
+        esac
+        ;;
+    display) echo ":$(cat "$(session_of "$1")/display")" ;;
+    make-i386-root) make_i386_root ;;
+    in-session) launch "$@" ;;
+    in-kind) wine_command "$@" ;;
+    in-root) in_root "$@" ;;
+    watch) watch "$@" ;;
+    *) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
 esac

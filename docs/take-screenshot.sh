@@ -4,8 +4,10 @@
 # start), after a Process run over every season typed as a person would.
 set -euo pipefail
 session=$1 folder=$2
-export DISPLAY=":$(cat "$session/display")"
-(cd "$folder" && sh "$(dirname "$0")/../cmake/wine-session.sh" run "$session" Veltrane_V10.exe \
+wine_session=$(cd "$(dirname "$0")/../cmake" && pwd)/wine-session.sh
+DISPLAY=$(sh "$wine_session" display "$session")
+export DISPLAY
+(cd "$folder" && sh "$wine_session" run "$session" Veltrane_V10.exe \
     </dev/null >/dev/null 2>&1 &)
 if ! window=$(timeout 60 xdotool search --sync --name 'Veltrane V10' | head -n 1) || [ -z "$window" ]; then
     echo "The window did not appear within a minute" >&2
