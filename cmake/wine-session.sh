@@ -258,7 +258,10 @@ start() {  # state prefix bits
         quietly sh "$0" in-session "$kind" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
         touch "$prefix/.veltrane-made"
     fi
-    quietly sh "$0" in-session "$kind" cmd /c exit
+    # Into a file, not a pipe: a Wine server it starts would hold a pipe open.
+    if ! sh "$0" in-session "$kind" cmd /c exit </dev/null >"$session/first-program.log" 2>&1; then
+        fail "Wine ($kind) started no program in the prefix $prefix (a prefix the other Wine made is of no use to it): $(tail -n 5 "$session/first-program.log")"
+    fi
 }
 
 session_of() {  # state
