@@ -36,13 +36,13 @@ fi
 
 # ---- packages -------------------------------------------------------------
 
-NATIVE_PACKAGES=(cmake ninja-build g++ libxlsxwriter-dev)
+NATIVE_PACKAGES=(cmake ninja-build g++ libxlsxwriter-dev zlib1g-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
 RUN_PACKAGES=("${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" wine wine64 fonts-liberation)
 DIST_PACKAGES=(cmake ninja-build git python3 "${WINDOWS_PACKAGES[@]}")
 BENCH_PACKAGES=(libbenchmark-dev time)
 SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick)
-FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libxlsxwriter-dev)
+FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libxlsxwriter-dev zlib1g-dev)
 BUILD_PACKAGES=("${NATIVE_PACKAGES[@]}" clang libclang-rt-14-dev googletest python3-openpyxl ccache
                 "${WINDOWS_PACKAGES[@]}" wine wine64 xvfb xauth)
 

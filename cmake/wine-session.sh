@@ -162,6 +162,9 @@ wine_command() {
     kind=$1 program=$2
     shift 2
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    # Wine names files in the locale's character set: under C or POSIX (a bare
+    # Debian root, a job without LANG) it could name no file outside ASCII.
+    [ "$(locale charmap 2>/dev/null)" = UTF-8 ] || export LC_ALL=C.UTF-8
     if [ -z "${XAUTHORITY:-}" ] && [ -n "${HOME:-}" ] && [ -f "$HOME/.Xauthority" ]; then
         export XAUTHORITY="$HOME/.Xauthority"
     fi
