@@ -74,6 +74,9 @@ std::string AbsolutePath(std::string_view name);
 std::optional<std::string> ExactAnsi(std::string_view name);
 // A name read from such a file.
 std::string NameFromAnsi(std::string_view bytes);
+// A name read from a file an editor saved in UTF-8; nothing where the bytes
+// are not UTF-8. Natively the bytes as they are.
+std::optional<std::string> NameFromUtf8(std::string_view bytes);
 // The system's ANSI code page (0 natively), for messages.
 unsigned AnsiCodePage();
 

@@ -112,6 +112,11 @@ std::string NameFromAnsi(std::string_view bytes)
     return std::string(bytes);
 }
 
+std::optional<std::string> NameFromUtf8(std::string_view bytes)
+{
+    return std::string(bytes);
+}
+
 unsigned AnsiCodePage()
 {
     return 0;

@@ -252,6 +252,13 @@ std::string NameFromAnsi(std::string_view bytes)
     return wide ? Utf8Text(*wide) : std::string();
 }
 
+std::optional<std::string> NameFromUtf8(std::string_view bytes)
+{
+    if (!WideName(bytes))
+        return std::nullopt;
+    return std::string(bytes);
+}
+
 unsigned AnsiCodePage()
 {
     return GetACP();
