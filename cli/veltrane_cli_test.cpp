@@ -336,11 +336,18 @@ TEST_F(CliTest, NamesOutsideTheCodePageAreUsedExactlyOrRefused)
         else
             EXPECT_EQ(written, csv) << name;
     }
+    // A workbook in a folder the code page lacks a character of: the library
+    // gets the folder's short name, and its files go there.
+    auto result = Cli({"--folder", cyrillicGame, "--first", "1871", "--last", "2024", "--xlsx",
+                       files::JoinPath(cyrillicGame, "w.xlsx")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(files::JoinPath(cyrillicGame, "w.xlsx")).substr(0, 4), std::string("PK\x03\x04", 4));
+    EXPECT_EQ(testfiles::Listing(PathOf(cyrillicGame)), "mastplyr.dat w.xlsx");
     EXPECT_EQ(testfiles::Listing(folder.path()), "game out Галвор");
 
     // Windows would drop the trailing dot and write "Ψ.csv".
     std::string dotted = files::JoinPath(out, "Ψ.csv.");
-    auto result = Cli({"--folder", game, "--first", "1871", "--last", "2024", "--csv", dotted});
+    result = Cli({"--folder", game, "--first", "1871", "--last", "2024", "--csv", dotted});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err.rfind("Cannot write \"" + dotted + "\": ", 0), 0u) << result.err;
     EXPECT_EQ(testfiles::Listing(out), "Ł.xlsx Ω.csv ＂ --force ＂.csv ＼..＼escaped.csv ｘ.csv");

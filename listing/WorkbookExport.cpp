@@ -319,7 +319,10 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
         return false;
     }
     workbookcheck::Fingerprint rows;
-    reason = WriteSheet(workbook.get(), players, folder, rows);
+    // The row file's folder is asked for by the very name the library was
+    // given: Windows may name an open file by the short names it was opened
+    // through, which a long name of its folder would not match.
+    reason = WriteSheet(workbook.get(), players, files::NameFromAnsi(*libraryFolder), rows);
     if (!reason.empty())
         return false;
     // Closing copies the row file into a second one beside it before either
