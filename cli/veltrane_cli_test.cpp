@@ -422,6 +422,17 @@ TEST_F(CliTest, ExportNamesAreCheckedAndEveryPlayerIsOneLine)
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ReadBytes(folder.file(longName)), ExpectedCsv(Ordering::Name, 1871, 2024));
 
+    // A "?" in a name (natively one file's; on Windows in the long-path
+    // prefix alone): the workbook is read back by the name it was written under.
+#ifdef _WIN32
+    std::string asked = "\\\\?\\" + files::AbsolutePath(folder.file("asked.xlsx"));
+#else
+    std::string asked = folder.file("Asked? Every row.xlsx");
+#endif
+    result = with({"--xlsx", asked});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(files::KindOf(asked), files::PathKind::File);
+
     // A line feed, a carriage return and a TAB in names: each player still one
     // line, with the stand-in there; the CSV file keeps the bytes.
     std::string oddGame = folder.file("odd");

@@ -28,6 +28,15 @@ std::size_t ReadOnlyFile::allowedRead(std::size_t want)
     return static_cast<std::size_t>(std::min<std::uint64_t>(want, left));
 }
 
+OpenResult ReadOnlyFile::open(const std::string& path)
+{
+    if (path.find_first_of("*?") != std::string::npos) {
+        close();
+        return {OpenResult::Failed, SystemErrorText(InvalidNameError())};
+    }
+    return openWritten(path);
+}
+
 bool ReadFileStart(const std::string& path, std::size_t limit, std::string& bytes, std::string& reason)
 {
     bytes.clear();

@@ -117,7 +117,12 @@ public:
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
     ~ReadOnlyFile() { close(); }
 
+    // A name with "*" or "?" is refused: Windows takes it for a pattern, never
+    // one file's name, and so does Veltrane everywhere.
     OpenResult open(const std::string& path);
+    // A file the program has just written, by the very name it wrote it under:
+    // no name is refused.
+    OpenResult openWritten(const std::string& path);
     bool isOpen() const { return handle_ != Closed; }
     // Reads up to size bytes; fewer only at the end of the file or on a read
     // error, which readError() then tells.
