@@ -28,6 +28,15 @@ std::size_t ReadOnlyFile::allowedRead(std::size_t want)
     return static_cast<std::size_t>(std::min<std::uint64_t>(want, left));
 }
 
+OpenResult ReadOnlyFile::open(const std::string& path)
+{
+    if (path.find_first_of("*?") != std::string::npos) {
+        close();
+        return {OpenResult::Failed, SystemErrorText(InvalidNameError())};
+    }
+    return openWritten(path);
+}
+
 bool ReadFileStart(const std::string& path, std::size_t limit, std::string& bytes, std::string& reason)
 {
     bytes.clear();
@@ -74,6 +83,17 @@ std::size_t NameStart(const std::string& path)
     return separator == std::string::npos ? 0 : separator + 1;
 }
 
+// How much of the system's limit on a name's length a character of that many
+// UTF-8 bytes takes: UTF-16 units on Windows, bytes elsewhere.
+std::size_t NameLimitUnits(std::size_t bytes)
+{
+#ifdef _WIN32
+    return bytes == 4 ? 2 : 1;
+#else
+    return bytes;
+#endif
+}
+
 // The target's name with a mark of this process and call ("~<pid>-<n>.tmp",
 // base 36) in place of its end, so that it is no longer than the target's own
 // name: a name the target may have, the temporary one may have too. A name
@@ -87,11 +107,19 @@ std::string TemporaryNameFor(const std::string& target)
     mark += '-';
     mark += Base36(++counter);
     mark += ".tmp";
-    std::size_t nameLength = target.size() - NameStart(target);
-    std::size_t kept = nameLength >= mark.size() ? target.size() - mark.size() : target.size();
-    // Never in the middle of a UTF-8 character.
-    while (kept > target.size() - nameLength && kept < target.size() && (target[kept] & 0xC0) == 0x80)
-        --kept;
+    // Whole characters off the end until the mark fits in the room they leave.
+    std::size_t start = NameStart(target);
+    std::size_t kept = target.size();
+    std::size_t room = 0;
+    while (kept > start && room < mark.size()) {
+        std::size_t character = kept - 1;
+        while (character > start && (target[character] & 0xC0) == 0x80)
+            --character;
+        room += NameLimitUnits(kept - character);
+        kept = character;
+    }
+    if (room < mark.size())
+        kept = target.size();
     return target.substr(0, kept) + mark;
 }
 

@@ -74,6 +74,9 @@ std::string AbsolutePath(std::string_view name);
 std::optional<std::string> ExactAnsi(std::string_view name);
 // A name read from such a file.
 std::string NameFromAnsi(std::string_view bytes);
+// A name read from a file an editor saved in UTF-8; nothing where the bytes
+// are not UTF-8. Natively the bytes as they are.
+std::optional<std::string> NameFromUtf8(std::string_view bytes);
 // The system's ANSI code page (0 natively), for messages.
 unsigned AnsiCodePage();
 
@@ -114,7 +117,12 @@ public:
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
     ~ReadOnlyFile() { close(); }
 
+    // A name with "*" or "?" is refused: Windows takes it for a pattern, never
+    // one file's name, and so does Veltrane everywhere.
     OpenResult open(const std::string& path);
+    // A file the program has just written, by the very name it wrote it under:
+    // no name is refused.
+    OpenResult openWritten(const std::string& path);
     bool isOpen() const { return handle_ != Closed; }
     // Reads up to size bytes; fewer only at the end of the file or on a read
     // error, which readError() then tells.

@@ -112,6 +112,11 @@ std::string NameFromAnsi(std::string_view bytes)
     return std::string(bytes);
 }
 
+std::optional<std::string> NameFromUtf8(std::string_view bytes)
+{
+    return std::string(bytes);
+}
+
 unsigned AnsiCodePage()
 {
     return 0;
@@ -161,11 +166,9 @@ PathKind KindOf(const std::string& path)
     return S_ISREG(info.st_mode) ? PathKind::File : PathKind::Other;
 }
 
-OpenResult ReadOnlyFile::open(const std::string& path)
+OpenResult ReadOnlyFile::openWritten(const std::string& path)
 {
     close();
-    if (path.find_first_of("*?") != std::string::npos)
-        return {OpenResult::Failed, SystemErrorText(InvalidNameError())};
     // O_NONBLOCK keeps a FIFO of that name from hanging the open.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {

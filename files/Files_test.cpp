@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #ifdef _WIN32
+#include "files/WideNames.h"
+
 #include <windows.h>
 #endif
 
@@ -140,4 +142,30 @@ TEST(ReplacingWriter, ReportsFailuresAndLeavesNothingBehind)
     EXPECT_FALSE(writer.failure().empty());
     EXPECT_EQ(ReadBytes(folder.file("taken/inside")), "still here");
     EXPECT_EQ(testfiles::Listing(folder.path()), "taken");
+}
+
+// Windows limits a name to 255 UTF-16 units, not bytes: a name of
+// two-byte characters must not get a temporary name longer in those units.
+TEST(ReplacingWriter, ItsTemporaryNameIsNoLongerThanTheTargetsName)
+{
+    auto length = [](const std::string& name) {
+#ifdef _WIN32
+        return files::WideName(name).value_or(std::wstring()).size();
+#else
+        return name.size();
+#endif
+    };
+    ScratchFolder folder;
+    std::string omegas;
+    for (int i = 0; i < 40; ++i)
+        omegas += "\xCE\xA9";
+    for (std::string name : {std::string(40, 'n') + ".csv", omegas + ".csv", omegas + "\xF0\x9F\x98\x80.csv"}) {
+        files::ReplacingWriter writer;
+        std::string inFolder = files::JoinPath(folder.str(), "");
+        ASSERT_TRUE(writer.begin(inFolder + name)) << writer.failure();
+        std::string temporary = writer.handOver();
+        ASSERT_EQ(temporary.rfind(inFolder, 0), 0u) << temporary;
+        std::string temporaryName = temporary.substr(inFolder.size());
+        EXPECT_LE(length(temporaryName), length(name)) << temporaryName;
+    }
 }

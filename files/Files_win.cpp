@@ -252,6 +252,13 @@ std::string NameFromAnsi(std::string_view bytes)
     return wide ? Utf8Text(*wide) : std::string();
 }
 
+std::optional<std::string> NameFromUtf8(std::string_view bytes)
+{
+    if (!WideName(bytes))
+        return std::nullopt;
+    return std::string(bytes);
+}
+
 unsigned AnsiCodePage()
 {
     return GetACP();
@@ -301,11 +308,9 @@ PathKind KindOf(const std::string& path)
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Directory : PathKind::File;
 }
 
-OpenResult ReadOnlyFile::open(const std::string& path)
+OpenResult ReadOnlyFile::openWritten(const std::string& path)
 {
     close();
-    if (path.find_first_of("*?") != std::string::npos)
-        return {OpenResult::Failed, SystemErrorText(InvalidNameError())};
     // Read sharing only: others may read along, but nobody writes while we read.
     std::optional<std::wstring> name = WideName(path);
     if (!name)

@@ -296,7 +296,7 @@ std::string ZipFault(Source& source, const std::string& sheetPart, const Fingerp
 std::string WorkbookFault(const std::string& path, const std::string& sheetPart, const Fingerprint& rows)
 {
     files::ReadOnlyFile file;
-    files::OpenResult opened = file.open(path);
+    files::OpenResult opened = file.openWritten(path);
     if (opened.outcome != files::OpenResult::Opened)
         return "cannot be read back: " + opened.reason;
     Source source(file);

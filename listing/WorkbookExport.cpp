@@ -210,6 +210,17 @@ std::string RowFileFault(std::FILE* rows)
     return code != 0 ? files::SystemErrorText(code) : "a write to its temporary file failed";
 }
 
+// Whether a temporary file the library makes now, as it makes each of its
+// files while it closes a workbook, lands in folder.
+bool LibraryFileGoesIn(char* tmpdir, const std::string& folder)
+{
+    std::FILE* probe = lxw_tmpfile(tmpdir);
+    bool in = probe && files::StreamIsIn(probe, folder);
+    if (probe)
+        std::fclose(probe);
+    return in;
+}
+
 // The worksheet, its rows in the library's row file, checked as they go.
 std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const std::string& folder,
                        workbookcheck::Fingerprint& rows)
@@ -319,9 +330,20 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
         return false;
     }
     workbookcheck::Fingerprint rows;
-    reason = WriteSheet(workbook.get(), players, folder, rows);
+    // The row file's folder is asked for by the very name the library was
+    // given: Windows may name an open file by the short names it was opened
+    // through, which a long name of its folder would not match.
+    std::string rowFolder = files::NameFromAnsi(*libraryFolder);
+    reason = WriteSheet(workbook.get(), players, rowFolder, rows);
     if (!reason.empty())
         return false;
+    // Closing makes the library's other files one at a time beside the row
+    // file, or elsewhere without a word where the folder takes no more files:
+    // one more must go there now.
+    if (!LibraryFileGoesIn(libraryFolder->data(), rowFolder)) {
+        reason = NoTemporaryFile;
+        return false;
+    }
     // Closing copies the row file into a second one beside it before either
     // goes: the room for that copy is taken first, where a lack of it fails
     // with the system's reason.

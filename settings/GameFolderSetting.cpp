@@ -7,13 +7,15 @@ namespace {
 // Longer files are not settings files; their first 32,767 bytes are read.
 constexpr std::size_t SettingsReadLimit = 32767;
 
+constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+
 }  // namespace
 
 std::string FolderFromSettings(std::string_view bytes)
 {
     // An editor that saves "UTF-8 with BOM" puts the mark first; it is no part of the folder.
-    if (bytes.starts_with("\xEF\xBB\xBF"))
-        bytes.remove_prefix(3);
+    if (bytes.starts_with(Utf8Mark))
+        bytes.remove_prefix(Utf8Mark.size());
     std::size_t end = bytes.find_first_of(std::string_view("\r\n\x1a\0", 4));
     std::string_view line = bytes.substr(0, end);
     std::size_t start = line.find_first_not_of(' ');
@@ -36,7 +38,10 @@ std::optional<std::string> LoadGameFolder()
     std::string bytes, reason;
     if (!files::ReadFileStart(path, SettingsReadLimit, bytes, reason))
         return std::string();
-    return files::NameFromAnsi(FolderFromSettings(bytes));
+    std::string folder = FolderFromSettings(bytes);
+    // The mark says the editor wrote UTF-8, not the code page the program writes.
+    std::optional<std::string> utf8 = bytes.starts_with(Utf8Mark) ? files::NameFromUtf8(folder) : std::nullopt;
+    return utf8 ? *utf8 : files::NameFromAnsi(folder);
 }
 
 bool SaveGameFolder(const std::string& folder, std::string& reason)

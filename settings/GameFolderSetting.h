@@ -14,7 +14,8 @@ inline constexpr std::string_view SettingsFileName = "galvorfolder.txt";
 // quotes loses them.
 std::string FolderFromSettings(std::string_view bytes);
 
-// The folder of the settings file in the current directory. Nothing when there
+// The folder of the settings file in the current directory, in the code page
+// or, after a UTF-8 byte-order mark, in UTF-8. Nothing when there
 // is no such file (or it is a folder): the folder box keeps its text. Empty when
 // the file cannot be opened or read.
 std::optional<std::string> LoadGameFolder();

@@ -94,6 +94,9 @@ TEST_F(GameFolderTest, AByteOrderMarkBeforeTheFolderIsSkipped)
     EXPECT_EQ(LoadGameFolder(), "C:\\Program Files\\Sim");
     WriteBytes("galvorfolder.txt", mark);
     EXPECT_EQ(LoadGameFolder(), "");
+    // After the mark the name is UTF-8, not the code page's bytes ("GalvÃ¸r Î©" in 1252).
+    WriteBytes("galvorfolder.txt", mark + "C:\\Games\\Galv\xC3\xB8r \xCE\xA9\r\n");
+    EXPECT_EQ(LoadGameFolder(), "C:\\Games\\Galv\xC3\xB8r \xCE\xA9");
 }
 
 TEST_F(GameFolderTest, ASavedFolderLoadsBackAsSaved)
