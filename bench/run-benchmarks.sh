@@ -68,7 +68,7 @@ done
 say "veltrane-cli on 1,000,000 copies of one player, against 1,000,000 made-up records (the same run)"
 for order in uid name; do
     for game in made-up one-player; do
-        timed 3 "${cli[@]}" --folder "$scratch/$game" --order "$order" --csv "$scratch/out.csv" >/dev/null
+        timed 3 /dev/null "${cli[@]}" --folder "$scratch/$game" --order "$order" --csv "$scratch/out.csv"
         printf -v "seconds_${game//-/_}" %s "$BEST_SECONDS"
     done
     printf '  %s order: %s s against %s s: %s x\n' "$order" "$seconds_one_player" "$seconds_made_up" \
