@@ -63,8 +63,9 @@ constexpr const char* HelpText =
     "  --help           this text\n"
     "  --version        the program's version\n"
     "\n"
-    "A control character in a name (a line feed, say) is printed as the currency\n"
-    "sign (byte A4), so that every player is one line; FILE holds the name as is.\n"
+    "A control character in a name (a line feed, DEL, a C1 control) is printed as\n"
+    "the currency sign (byte A4), so that every player is one line and no name\n"
+    "drives the terminal; FILE holds the name as is.\n"
     "\n"
     "Exit codes: 0 done; 1 the master file or FILE could not be read or written\n"
     "(nothing is printed then); 2 years out of range, bad arguments, --csv and\n"
@@ -134,17 +135,18 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& argume
     return std::nullopt;
 }
 
-// One player is one line of output: a control character in a name (a line
-// feed, say) shows as the currency sign, here only; the window and the
-// exports keep the bytes. The names are the only texts a line takes from the
-// file as they are.
+// One player is one line of output, and a name never drives the terminal: a
+// control character in a name (a line feed, DEL, a C1 control such as the
+// start of an escape) shows as the currency sign, here only; the window and
+// the exports keep the bytes. The names are the only texts a line takes from
+// the file as they are.
 constexpr char ControlStandIn = '\xA4';  // in Windows-1252 and Latin-1
 
 MasterPlayerRecord WithControlCharactersShown(MasterPlayerRecord record)
 {
     for (std::string* name : {&record.firstName, &record.lastName})
         for (char& c : *name)
-            if (static_cast<unsigned char>(c) < 0x20)
+            if (IsControlInAnsi(static_cast<unsigned char>(c)))
                 c = ControlStandIn;
     return record;
 }
@@ -213,9 +215,23 @@ void ComplainExists(const std::string& target)
     Complain("\"" + target + "\" already exists. Give --force to replace it.");
 }
 
-bool ExistsWithoutForce(const Options& options, const std::optional<std::string>& target)
+bool IsExistingFile(const std::string& target)
 {
-    if (!target || options.force || files::KindOf(*target) != files::PathKind::File)
+    return files::TargetOf(target).kind == files::TargetKind::File;
+}
+
+// A target that is no file to write (a folder, a link that leads nowhere, ...),
+// or a file that exists without --force: said, before anything is written.
+bool Unwritable(const Options& options, const std::optional<std::string>& target, bool workbook)
+{
+    if (!target)
+        return false;
+    files::WriteTarget where = files::TargetOf(*target);
+    if (std::string refusal = files::RefusalOf(where, workbook); !refusal.empty()) {
+        Complain(CannotWriteMessage(*target, refusal));
+        return true;
+    }
+    if (options.force || where.kind != files::TargetKind::File)
         return false;
     ComplainExists(*target);
     return true;
@@ -235,7 +251,7 @@ bool WriteExports(const Options& options, const KeptPlayers& players)
                                 : WriteCsvPlayers(*target, players, reason, mode);
         if (written)
             continue;
-        if (mode == files::ReplaceMode::Keep && files::KindOf(*target) == files::PathKind::File)
+        if (mode == files::ReplaceMode::Keep && IsExistingFile(*target))
             ComplainExists(*target);
         else
             Complain(CannotWriteMessage(*target, reason));
@@ -273,7 +289,7 @@ int Run(const Options& options)
         Complain(*problem);
         return ExitBadArguments;
     }
-    if (ExistsWithoutForce(options, options.csv) || ExistsWithoutForce(options, options.xlsx))
+    if (Unwritable(options, options.csv, false) || Unwritable(options, options.xlsx, true))
         return ExitFileProblem;
     // The exports are written while the listing is put in order: on a million
     // players each takes about as long as the other. The listing is printed

@@ -273,7 +273,8 @@ TEST_F(CliTest, AWorkbookOnASmallDiskIsWrittenWholeOrNotAtAll)
 
     // A folder that takes no more files, with room elsewhere: the library does
     // not make its files there instead, neither its row file (3 files: the
-    // folder, the old and the new workbook) nor those it makes while it closes (4).
+    // folder, the old and the new workbook) nor those it makes while it closes
+    // (4), and the message gives the system's reason.
     for (int inodes : {3, 4}) {
         testfiles::SmallDisk disk(folder.file("small"), 8192, inodes);
         WriteBytes(folder.file("small/w.xlsx"), "old");
@@ -283,8 +284,7 @@ TEST_F(CliTest, AWorkbookOnASmallDiskIsWrittenWholeOrNotAtAll)
                                              "small/w.xlsx", "--force"},
                                             folder.str());
         SCOPED_TRACE(std::to_string(inodes) + " files");
-        ExpectWholeOrNothing(result, "small/w.xlsx", "its folder takes no temporary file for the workbook", good,
-                             "w.xlsx", whole);
+        ExpectWholeOrNothing(result, "small/w.xlsx", files::SystemErrorText(ENOSPC), good, "w.xlsx", whole);
         EXPECT_EQ(result.exitCode, 1);
     }
 }
@@ -433,12 +433,13 @@ TEST_F(CliTest, ExportNamesAreCheckedAndEveryPlayerIsOneLine)
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(files::KindOf(asked), files::PathKind::File);
 
-    // A line feed, a carriage return and a TAB in names: each player still one
-    // line, with the stand-in there; the CSV file keeps the bytes.
+    // A line feed, a carriage return, a TAB, DEL and the bytes Windows-1252
+    // leaves to C1 controls in names: each player still one line, with the
+    // stand-in there in either encoding; the CSV file keeps the bytes.
     std::string oddGame = folder.file("odd");
     std::filesystem::create_directory(oddGame);
     std::string records;
-    for (std::string first : {"Al\nX", "Bo\rY\tZ"}) {
+    for (std::string first : {"Al\nX", "Bo\rY\tZ", "Cy\x7F\x81\x8D\x8F\x90\x9D"}) {
         MasterPlayerRecord r;
         r.uid = 5;
         r.firstName = first;
@@ -450,9 +451,19 @@ TEST_F(CliTest, ExportNamesAreCheckedAndEveryPlayerIsOneLine)
     WriteBytes(files::JoinPath(oddGame, "mastplyr.dat"), records);
     result = Cli({"--folder", oddGame, "--first", "1990", "--last", "1990", "--csv", "odd.csv"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 4) << result.out;
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 5) << result.out;
     EXPECT_NE(result.out.find("\nSmith,Al\xA4X "), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("\nSmith,Bo\xA4Y\xA4Z "), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\nSmith,Cy\xA4\xA4\xA4\xA4\xA4\xA4 "), std::string::npos) << result.out;
+    result = Cli({"--folder", oddGame, "--first", "1990", "--last", "1990", "--encoding", "utf-8"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (std::size_t at = 0; at < result.out.size(); ++at) {
+        auto byte = static_cast<unsigned char>(result.out[at]);
+        bool c1 = byte == 0xC2 && at + 1 < result.out.size() && (result.out[at + 1] & 0xE0) == 0x80;
+        EXPECT_FALSE((byte < 0x20 && byte != '\n') || byte == 0x7F || c1) << "at " << at;
+    }
+    EXPECT_NE(result.out.find("Smith,Cy\xC2\xA4\xC2\xA4\xC2\xA4\xC2\xA4\xC2\xA4\xC2\xA4 "), std::string::npos);
     std::string csv = ReadBytes(folder.file("odd.csv"));
     EXPECT_EQ(csv.substr(0, 12), "\"Al\nX Smith\"") << csv;
+    EXPECT_NE(csv.find("Cy\x7F\x81\x8D\x8F\x90\x9D Smith"), std::string::npos);
 }

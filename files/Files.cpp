@@ -125,22 +125,63 @@ std::string TemporaryNameFor(const std::string& target)
 
 }  // namespace
 
+bool IsWrittenInPlace(TargetKind kind)
+{
+    return kind == TargetKind::Pipe || kind == TargetKind::Device;
+}
+
+std::string RefusalOf(const WriteTarget& target, bool wholeFile)
+{
+    switch (target.kind) {
+    case TargetKind::Missing:
+    case TargetKind::File:
+        return {};
+    case TargetKind::Pipe:
+    case TargetKind::Device:
+        if (!wholeFile)
+            return {};
+        return std::string("it is a ") + (target.kind == TargetKind::Pipe ? "pipe" : "device") +
+               ", not a file: a workbook is written only to a file";
+    case TargetKind::Folder:
+        return "it is a folder";
+    case TargetKind::BlockDevice:
+        return "it is a block device (a disk), not a file";
+    case TargetKind::Socket:
+        return "it is a socket, not a file";
+    case TargetKind::DanglingLink:
+        return "it is a link to \"" + target.linkedTo + "\", where there is nothing; Veltrane writes through "
+               "a link only to a file that exists";
+    case TargetKind::Unreachable:
+        return SystemErrorText(target.error);
+    }
+    return "it is not a file";
+}
+
 bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
 {
     abandon();
     system::FailWritesPastSizeLimit();
-    target_ = target;
     mode_ = mode;
     failed_ = false;
     targetAppeared_ = false;
+    stream_ = false;
     failure_.clear();
     pending_.clear();
     pending_.reserve(WriteChunk);
     if (!system::IsKeptName(target))
         return fail(InvalidNameError());
+    WriteTarget where = TargetOf(target);
+    if (std::string refusal = RefusalOf(where, false); !refusal.empty())
+        return failWith(refusal);
+    target_ = where.path;
+    if (IsWrittenInPlace(where.kind)) {
+        stream_ = true;
+        int code = system::OpenInPlace(target_, handle_);
+        return code == 0 || fail(code);
+    }
     int code = 0;
     for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
-        temporary_ = TemporaryNameFor(target);
+        temporary_ = TemporaryNameFor(target_);
         code = system::CreateNew(temporary_, handle_);
         if (!system::IsExistsError(code))
             break;
@@ -169,6 +210,8 @@ bool ReplacingWriter::flush()
 
 const std::string& ReplacingWriter::handOver()
 {
+    if (stream_)
+        failWith(RefusalOf({TargetKind::Device, target_, {}, 0}, true));
     if (!failed_ && handle_ != -1 && flush()) {
         int code = system::SyncAndClose(handle_);
         handle_ = -1;
@@ -180,6 +223,13 @@ const std::string& ReplacingWriter::handOver()
 
 bool ReplacingWriter::commit()
 {
+    if (stream_) {
+        if (failed_ || handle_ == -1 || !flush())
+            return false;
+        int code = system::Close(handle_);
+        handle_ = -1;
+        return code == 0 || fail(code);
+    }
     if (failed_ || temporary_.empty())
         return false;
     if (handle_ == -1) {
@@ -232,9 +282,14 @@ void ReplacingWriter::abandon()
 
 bool ReplacingWriter::fail(int code)
 {
+    return failWith(SystemErrorText(code));
+}
+
+bool ReplacingWriter::failWith(const std::string& reason)
+{
     if (!failed_) {
         failed_ = true;
-        failure_ = SystemErrorText(code);
+        failure_ = reason;
     }
     abandon();
     return false;

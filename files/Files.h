@@ -32,6 +32,24 @@ std::string FullFolderOf(std::string_view path);
 // that silently makes its temporary file elsewhere when the folder fails it.
 bool StreamIsIn(std::FILE* stream, const std::string& folder);
 
+// Whether a stream a library opened is still open, asked without touching the
+// stream itself (which the library may have closed and freed): by its file
+// descriptor's number and a second handle on its file, held meanwhile.
+class StreamWatch {
+public:
+    explicit StreamWatch(std::FILE* stream);
+    ~StreamWatch();
+    StreamWatch(const StreamWatch&) = delete;
+    StreamWatch& operator=(const StreamWatch&) = delete;
+
+    // True while the stream's descriptor still leads to the file it did.
+    bool stillOpen() const;
+
+private:
+    int descriptor_ = -1;
+    std::intptr_t second_ = -1;
+};
+
 // The system's error number for one byte more written at the end of an open
 // stream's file, 0 where that succeeds: the reason, asked again at once, of a
 // write to it that failed without one (a C library's write that came out
@@ -102,6 +120,41 @@ PathKind KindOf(const std::string& path);
 // they name the same folder and, after it, the same name.
 bool SameFile(const std::string& a, const std::string& b);
 
+// What a name to write leads to. A symbolic link (or, on Windows, a link or a
+// junction) is followed to what it leads to: that is what gets written, and
+// the link stays a link.
+enum class TargetKind {
+    Missing,      // nothing there yet: a new file
+    File,         // a regular file, replaced whole
+    Pipe,         // a FIFO or a named pipe: written in place, as it comes
+    Device,       // a character device (a terminal, /dev/null; NUL or CON on
+                  // Windows): written in place too
+    Folder,
+    BlockDevice,
+    Socket,
+    DanglingLink,  // a link to a name where there is nothing
+    Unreachable,   // links that cannot be followed (a loop): error says why
+};
+
+struct WriteTarget {
+    TargetKind kind = TargetKind::Missing;
+    // The name to write: for a link, the name of what it leads to; otherwise
+    // the name as given.
+    std::string path;
+    // For a link, the name it holds (where it leads).
+    std::string linkedTo;
+    int error = 0;
+};
+
+WriteTarget TargetOf(const std::string& name);
+// Pipes and devices: nothing in them to lose, and no file to put beside them.
+bool IsWrittenInPlace(TargetKind kind);
+
+// Why nothing may be written to a target, in a few words that name what it is;
+// empty where it may be written. A file that has to be written whole before it
+// may take its place (wholeFile) is refused for a stream too.
+std::string RefusalOf(const WriteTarget& target, bool wholeFile);
+
 struct OpenResult {
     enum Outcome { Opened, Missing, Failed };
     Outcome outcome = Failed;
@@ -164,6 +217,9 @@ enum class ReplaceMode { Replace, Keep };
 // Writes a new file beside the target and puts it in the target's place only when
 // every byte is written and on disk, so a failure never leaves a half-written
 // file where a good one was. Destroying an uncommitted writer removes its file.
+// The target is as TargetOf finds it: a link's file is replaced beside that
+// file, the link kept; a stream is written in place, with no file beside it;
+// what RefusalOf refuses fails begin() with that reason, nothing written.
 class ReplacingWriter {
 public:
     ReplacingWriter() = default;
@@ -176,7 +232,8 @@ public:
     bool commit();
     void abandon();
     // For a library that writes the new file itself, by name: closes the file
-    // begin() made and gives its name. commit() then takes it back.
+    // begin() made and gives its name (empty for a stream, which has none).
+    // commit() then takes it back.
     const std::string& handOver();
     // For a library that will need that many bytes more room than the
     // handed-over file, and would not notice their lack: makes that file that
@@ -192,6 +249,7 @@ public:
 private:
     bool flush();
     bool fail(int code);
+    bool failWith(const std::string& reason);
 
     std::string target_;
     std::string temporary_;
@@ -199,6 +257,7 @@ private:
     std::string failure_;
     std::intptr_t handle_ = -1;
     ReplaceMode mode_ = ReplaceMode::Replace;
+    bool stream_ = false;
     bool failed_ = false;
     bool targetAppeared_ = false;
 };

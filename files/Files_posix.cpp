@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,27 @@ bool StreamIsIn(std::FILE* stream, const std::string& folder)
     struct stat parent {};
     return ::stat(FolderOf(name).c_str(), &parent) == 0 && parent.st_dev == wanted.st_dev &&
            parent.st_ino == wanted.st_ino;
+}
+
+StreamWatch::StreamWatch(std::FILE* stream) : descriptor_(::fileno(stream))
+{
+    if (descriptor_ >= 0)
+        second_ = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
+}
+
+StreamWatch::~StreamWatch()
+{
+    if (second_ >= 0)
+        ::close(static_cast<int>(second_));
+}
+
+bool StreamWatch::stillOpen() const
+{
+    // The file has no name, so a descriptor on it is ours or a copy of ours.
+    struct stat now {};
+    struct stat kept {};
+    return second_ >= 0 && ::fstat(descriptor_, &now) == 0 && ::fstat(static_cast<int>(second_), &kept) == 0 &&
+           now.st_dev == kept.st_dev && now.st_ino == kept.st_ino;
 }
 
 int ErrorWritingAtEnd(std::FILE* stream)
@@ -156,6 +178,63 @@ int CurrentYear()
     return local.tm_year + 1900;
 }
 
+namespace {
+
+// As many links in a row as Linux follows.
+constexpr int MostLinks = 40;
+
+TargetKind KindOfMode(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return TargetKind::File;
+    if (S_ISDIR(mode))
+        return TargetKind::Folder;
+    if (S_ISFIFO(mode))
+        return TargetKind::Pipe;
+    if (S_ISCHR(mode))
+        return TargetKind::Device;
+    if (S_ISBLK(mode))
+        return TargetKind::BlockDevice;
+    return TargetKind::Socket;
+}
+
+std::string LinkText(const std::string& path)
+{
+    std::string text(PATH_MAX, '\0');
+    ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
+    text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return text;
+}
+
+}  // namespace
+
+WriteTarget TargetOf(const std::string& name)
+{
+    WriteTarget target{TargetKind::Missing, name, {}, 0};
+    struct stat info {};
+    // Only the name's own last part is followed here: the folders on the way
+    // are followed by the system, and the new file goes where they lead anyway.
+    for (int links = 0; ::lstat(target.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++links) {
+        target.linkedTo = LinkText(target.path);
+        if (links == MostLinks || target.linkedTo.empty())
+            return {TargetKind::Unreachable, name, target.linkedTo, links == MostLinks ? ELOOP : errno};
+        target.path = target.linkedTo[0] == '/' ? target.linkedTo : JoinPath(FolderOf(target.path), target.linkedTo);
+    }
+    if (::lstat(target.path.c_str(), &info) == 0) {
+        target.kind = KindOfMode(info.st_mode);
+    } else if (!target.linkedTo.empty() && ::stat(name.c_str(), &info) == 0) {
+        // A link of the system's own (/dev/stdout, /proc/self/fd/1) whose text
+        // names no file ("pipe:[...]"): the system leads the name itself there.
+        target.kind = KindOfMode(info.st_mode);
+        target.path = name;
+    } else if (!target.linkedTo.empty()) {
+        bool nothing = errno == ENOENT || errno == ENOTDIR;
+        target.kind = nothing ? TargetKind::DanglingLink : TargetKind::Unreachable;
+        target.error = nothing ? 0 : errno;
+    }
+    return target;
+}
+
 PathKind KindOf(const std::string& path)
 {
     struct stat info {};
@@ -236,8 +315,60 @@ int OpenExisting(const std::string& path, std::intptr_t& handle)
     return 0;
 }
 
+int OpenInPlace(const std::string& path, std::intptr_t& handle)
+{
+    // Neither created nor emptied: a pipe's open waits for its reader, as the
+    // shell's would.
+    int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !IsWrittenInPlace(KindOfMode(info.st_mode))) {
+        int code = S_ISREG(info.st_mode) ? EEXIST : errno;
+        ::close(fd);
+        return code;
+    }
+    handle = fd;
+    return 0;
+}
+
+namespace {
+
+// While one lives, a write to a pipe whose reader has gone fails with EPIPE in
+// this thread instead of ending the program; the signal it raises is taken back.
+class PipeSignalHeld {
+public:
+    PipeSignalHeld()
+    {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        sigset_t pending;
+        pendingBefore_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+        ::pthread_sigmask(SIG_BLOCK, &pipe_, &saved_);
+    }
+    ~PipeSignalHeld()
+    {
+        sigset_t pending;
+        if (!pendingBefore_ && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+            struct timespec now {};
+            ::sigtimedwait(&pipe_, nullptr, &now);
+        }
+        ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+    }
+    PipeSignalHeld(const PipeSignalHeld&) = delete;
+    PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+
+private:
+    sigset_t pipe_;
+    sigset_t saved_;
+    bool pendingBefore_ = false;
+};
+
+}  // namespace
+
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
 {
+    PipeSignalHeld held;
     while (size > 0) {
         ssize_t put = ::write(static_cast<int>(handle), data, size);
         if (put < 0 && errno == EINTR)
@@ -266,6 +397,11 @@ int SyncAndClose(std::intptr_t handle)
     if (::close(static_cast<int>(handle)) != 0 && code == 0)
         code = errno;
     return code;
+}
+
+int Close(std::intptr_t handle)
+{
+    return ::close(static_cast<int>(handle)) == 0 ? 0 : errno;
 }
 
 void CloseQuietly(std::intptr_t handle)

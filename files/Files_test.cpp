@@ -136,10 +136,10 @@ TEST(ReplacingWriter, ReportsFailuresAndLeavesNothingBehind)
 
     std::filesystem::create_directory(folder.file("taken"));
     WriteBytes(folder.file("taken/inside"), "still here");
-    ASSERT_TRUE(writer.begin(folder.file("taken")));
-    writer.write("lines");
+    EXPECT_FALSE(writer.begin(folder.file("taken")));
+    EXPECT_EQ(writer.failure(), "it is a folder");
+    EXPECT_FALSE(writer.write("lines"));
     EXPECT_FALSE(writer.commit());
-    EXPECT_FALSE(writer.failure().empty());
     EXPECT_EQ(ReadBytes(folder.file("taken/inside")), "still here");
     EXPECT_EQ(testfiles::Listing(folder.path()), "taken");
 }

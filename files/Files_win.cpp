@@ -165,6 +165,41 @@ bool StreamIsIn(std::FILE* stream, const std::string& folder)
                                 static_cast<int>(folderPath.size()), TRUE) == CSTR_EQUAL;
 }
 
+namespace {
+
+bool SameOpenFile(HANDLE a, HANDLE b)
+{
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+}  // namespace
+
+StreamWatch::StreamWatch(std::FILE* stream) : descriptor_(_fileno(stream))
+{
+    auto file = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor_));
+    HANDLE second = INVALID_HANDLE_VALUE;
+    if (file != INVALID_HANDLE_VALUE &&
+        DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &second, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        second_ = reinterpret_cast<std::intptr_t>(second);
+}
+
+StreamWatch::~StreamWatch()
+{
+    if (second_ != -1)
+        CloseHandle(AsHandle(second_));
+}
+
+bool StreamWatch::stillOpen() const
+{
+    // A descriptor the library closed leads nowhere, or, taken again, to another file.
+    auto file = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor_));
+    return second_ != -1 && file != INVALID_HANDLE_VALUE && SameOpenFile(file, AsHandle(second_));
+}
+
 int ErrorWritingAtEnd(std::FILE* stream)
 {
     auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));

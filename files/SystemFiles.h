@@ -11,6 +11,10 @@ namespace files::system {
 int CreateNew(const std::string& path, std::intptr_t& handle);
 // Opens an existing file for writing, keeping what it holds.
 int OpenExisting(const std::string& path, std::intptr_t& handle);
+// Opens what TargetOf found to be a pipe or a device for writing in place,
+// keeping what is there; fails where it is no longer one.
+int OpenInPlace(const std::string& path, std::intptr_t& handle);
+// A reader of a pipe that went away fails the write (EPIPE) rather than end the program.
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size);
 // Makes the file at least size bytes long, with its space taken on the disk.
 int Allocate(std::intptr_t handle, std::uint64_t size);
@@ -18,6 +22,7 @@ int Allocate(std::intptr_t handle, std::uint64_t size);
 // ending the program (POSIX: SIGXFSZ).
 void FailWritesPastSizeLimit();
 int SyncAndClose(std::intptr_t handle);
+int Close(std::intptr_t handle);
 void CloseQuietly(std::intptr_t handle);
 int ReplaceWith(const std::string& source, const std::string& target);
 // Renames source to target only while target does not exist.

@@ -9,3 +9,7 @@
 #include <string_view>
 
 std::string Utf8FromAnsi(std::string_view text);
+
+// Whether a byte shows as a control character: C0, DEL, or a byte the code
+// page maps to C1 (U+0080 to U+009F), as Windows-1252 does its five unassigned ones.
+bool IsControlInAnsi(unsigned char byte);

@@ -37,3 +37,8 @@ std::string Utf8FromAnsi(std::string_view text)
     }
     return out;
 }
+
+bool IsControlInAnsi(unsigned char byte)
+{
+    return byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte < 0xA0 && HighControls[byte - 0x80] < 0xA0);
+}

@@ -80,9 +80,15 @@ void WriteCsvFile(ExportWindow& window)
         window.showMessage(GameFileMessage(target.path, ExportPlayers.masterFile));
         return;
     }
-    // Only the file the user agreed to replace is replaced; one that appears meanwhile is kept.
+    files::WriteTarget where = files::TargetOf(target.path);
+    if (std::string refusal = files::RefusalOf(where, target.workbook); !refusal.empty()) {
+        window.showMessage(CannotWriteMessage(target.path, refusal));
+        return;
+    }
+    // Only the file the user agreed to replace is replaced; one that appears
+    // meanwhile is kept. A pipe or a device holds nothing to lose.
     files::ReplaceMode mode = files::ReplaceMode::Keep;
-    if (files::KindOf(target.path) == files::PathKind::File) {
+    if (where.kind == files::TargetKind::File) {
         if (!window.askYesNo(ReplaceQuestion(target.path)))
             return;
         mode = files::ReplaceMode::Replace;

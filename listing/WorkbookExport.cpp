@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -210,27 +211,60 @@ std::string RowFileFault(std::FILE* rows)
     return code != 0 ? files::SystemErrorText(code) : "a write to its temporary file failed";
 }
 
-// Whether a temporary file the library makes now, as it makes each of its
-// files while it closes a workbook, lands in folder.
-bool LibraryFileGoesIn(char* tmpdir, const std::string& folder)
+// Why folder takes no temporary file of the library's: the system's reason
+// where a new file there fails now, the fixed text otherwise.
+std::string FolderFault(const std::string& folder)
+{
+    files::ReplacingWriter probe;
+    return probe.begin(files::JoinPath(folder, "probe"), files::ReplaceMode::Keep) ? NoTemporaryFile
+                                                                                     : probe.failure();
+}
+
+// Empty where a temporary file the library makes now, as it makes each of its
+// files while it closes a workbook, lands in folder; otherwise why not.
+std::string LibraryFileFault(char* tmpdir, const std::string& folder)
 {
     std::FILE* probe = lxw_tmpfile(tmpdir);
     bool in = probe && files::StreamIsIn(probe, folder);
     if (probe)
         std::fclose(probe);
-    return in;
+    return in ? std::string() : FolderFault(folder);
 }
+
+// The library closes a worksheet's row file only once it has copied it into
+// the worksheet while closing the workbook: a failure before that, or a
+// workbook freed unclosed, leaves it open, and on Windows the file itself (it
+// goes only when its handle closes). This closes it wherever the library did not.
+class RowFileCloser {
+public:
+    explicit RowFileCloser(std::FILE* rows) : rows_(rows), watch_(rows) {}
+    ~RowFileCloser()
+    {
+        if (watch_.stillOpen())
+            std::fclose(rows_);
+    }
+    RowFileCloser(const RowFileCloser&) = delete;
+    RowFileCloser& operator=(const RowFileCloser&) = delete;
+
+private:
+    std::FILE* rows_;
+    files::StreamWatch watch_;
+};
 
 // The worksheet, its rows in the library's row file, checked as they go.
 std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const std::string& folder,
-                       workbookcheck::Fingerprint& rows)
+                       std::optional<RowFileCloser>& closer, workbookcheck::Fingerprint& rows)
 {
     // In constant-memory mode a worksheet starts with its row file, which the
     // library makes elsewhere without a word where the folder fails it.
+    files::ClearLastSystemError();
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Players");
-    if (!sheet || !sheet->optimize_tmpfile || !files::StreamIsIn(sheet->optimize_tmpfile, folder))
-        return NoTemporaryFile;
+    if (!sheet || !sheet->optimize_tmpfile)
+        return FolderFault(folder);
     std::FILE* rowFile = sheet->optimize_tmpfile;
+    closer.emplace(rowFile);
+    if (!files::StreamIsIn(rowFile, folder))
+        return FolderFault(folder);
     lxw_format* bold = workbook_add_format(workbook);
     if (!bold)
         return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
@@ -293,6 +327,10 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
                  std::to_string(players.size());
         return false;
     }
+    if (std::string refusal = files::RefusalOf(files::TargetOf(path), true); !refusal.empty()) {
+        reason = refusal;
+        return false;
+    }
     files::ReplacingWriter writer;
     if (!writer.begin(path, mode)) {
         reason = writer.failure();
@@ -334,16 +372,16 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     // given: Windows may name an open file by the short names it was opened
     // through, which a long name of its folder would not match.
     std::string rowFolder = files::NameFromAnsi(*libraryFolder);
-    reason = WriteSheet(workbook.get(), players, rowFolder, rows);
+    std::optional<RowFileCloser> rowFileCloser;
+    reason = WriteSheet(workbook.get(), players, rowFolder, rowFileCloser, rows);
     if (!reason.empty())
         return false;
     // Closing makes the library's other files one at a time beside the row
     // file, or elsewhere without a word where the folder takes no more files:
     // one more must go there now.
-    if (!LibraryFileGoesIn(libraryFolder->data(), rowFolder)) {
-        reason = NoTemporaryFile;
+    reason = LibraryFileFault(libraryFolder->data(), rowFolder);
+    if (!reason.empty())
         return false;
-    }
     // Closing copies the row file into a second one beside it before either
     // goes: the room for that copy is taken first, where a lack of it fails
     // with the system's reason.
