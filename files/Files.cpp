@@ -32,7 +32,7 @@ OpenResult ReadOnlyFile::open(const std::string& path)
 {
     if (path.find_first_of("*?") != std::string::npos) {
         close();
-        return {OpenResult::Failed, SystemErrorText(InvalidNameError())};
+        return {OpenResult::Failed, SystemErrorText(InvalidNameError()), InvalidNameError()};
     }
     return openWritten(path);
 }

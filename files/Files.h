@@ -159,6 +159,7 @@ struct OpenResult {
     enum Outcome { Opened, Missing, Failed };
     Outcome outcome = Failed;
     std::string reason;  // the system's text when not Opened
+    int error = 0;       // and its error number
 };
 
 // A file opened for reading only. Others may read it meanwhile but nobody can

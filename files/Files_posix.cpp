@@ -253,12 +253,13 @@ OpenResult ReadOnlyFile::openWritten(const std::string& path)
     if (fd < 0) {
         int code = errno;
         return {code == ENOENT || code == ENOTDIR ? OpenResult::Missing : OpenResult::Failed,
-                SystemErrorText(code)};
+                SystemErrorText(code), code};
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        return {OpenResult::Failed, SystemErrorText(S_ISDIR(info.st_mode) ? EISDIR : EINVAL)};
+        int code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return {OpenResult::Failed, SystemErrorText(code), code};
     }
     handle_ = fd;
     bytesRead_ = 0;

@@ -349,13 +349,14 @@ OpenResult ReadOnlyFile::openWritten(const std::string& path)
     // Read sharing only: others may read along, but nobody writes while we read.
     std::optional<std::wstring> name = WideName(path);
     if (!name)
-        return {OpenResult::Failed, SystemErrorText(ERROR_NO_UNICODE_TRANSLATION)};
+        return {OpenResult::Failed, SystemErrorText(ERROR_NO_UNICODE_TRANSLATION), ERROR_NO_UNICODE_TRANSLATION};
     HANDLE file = CreateFileW(name->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         bool missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
-        return {missing ? OpenResult::Missing : OpenResult::Failed, SystemErrorText(static_cast<int>(code))};
+        return {missing ? OpenResult::Missing : OpenResult::Failed, SystemErrorText(static_cast<int>(code)),
+                static_cast<int>(code)};
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
     bytesRead_ = 0;

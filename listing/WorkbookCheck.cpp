@@ -293,17 +293,26 @@ std::string ZipFault(Source& source, const std::string& sheetPart, const Fingerp
 
 }  // namespace
 
-std::string WorkbookFault(const std::string& path, const std::string& sheetPart, const Fingerprint& rows)
+std::string WorkbookFault(const std::string& path, const std::string& sheetPart, const Fingerprint& rows,
+                          int& readError)
 {
     files::ReadOnlyFile file;
     files::OpenResult opened = file.openWritten(path);
+    readError = opened.error;
     if (opened.outcome != files::OpenResult::Opened)
         return "cannot be read back: " + opened.reason;
     Source source(file);
     std::string fault = ZipFault(source, sheetPart, rows);
-    if (file.readError() != 0)
-        return "cannot be read back: " + files::SystemErrorText(file.readError());
+    readError = file.readError();
+    if (readError != 0)
+        return "cannot be read back: " + files::SystemErrorText(readError);
     return fault;
+}
+
+std::string WorkbookFault(const std::string& path, const std::string& sheetPart, const Fingerprint& rows)
+{
+    int readError = 0;
+    return WorkbookFault(path, sheetPart, rows, readError);
 }
 
 }  // namespace workbookcheck

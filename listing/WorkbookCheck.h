@@ -31,5 +31,9 @@ bool FingerprintOf(std::FILE* stream, Fingerprint& fingerprint, int& error);
 // Empty when the zip at path is whole and its part named sheetPart holds rows
 // between <sheetData> and </sheetData>; otherwise what is wrong, in a few words.
 std::string WorkbookFault(const std::string& path, const std::string& sheetPart, const Fingerprint& rows);
+// The same, with the system's error number where the zip could not be opened
+// or read (0 otherwise).
+std::string WorkbookFault(const std::string& path, const std::string& sheetPart, const Fingerprint& rows,
+                          int& readError);
 
 }  // namespace workbookcheck

@@ -320,26 +320,24 @@ std::string WorkbookFileName(std::string_view chosen)
     return name;
 }
 
-bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason, files::ReplaceMode mode)
+namespace {
+
+enum class Attempt { Written, Failed, FoundShort };
+
+// One workbook written and read back; FoundShort where the read-back found
+// something missing that no call the program sees failed for.
+Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, std::string& reason,
+                          files::ReplaceMode mode)
 {
-    if (players.size() > WorkbookMaxPlayers) {
-        reason = "a worksheet holds at most " + std::to_string(WorkbookMaxPlayers) + " players, and the run kept " +
-                 std::to_string(players.size());
-        return false;
-    }
-    if (std::string refusal = files::RefusalOf(files::TargetOf(path), true); !refusal.empty()) {
-        reason = refusal;
-        return false;
-    }
     files::ReplacingWriter writer;
     if (!writer.begin(path, mode)) {
         reason = writer.failure();
-        return false;
+        return Attempt::Failed;
     }
     const std::string& temporary = writer.handOver();
     if (temporary.empty()) {
         reason = writer.failure();
-        return false;
+        return Attempt::Failed;
     }
     // The library's diagnostics name our temporary file, never the user's; the
     // one message the user sees is the caller's.
@@ -357,7 +355,7 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     if (!libraryName || !libraryFolder) {
         reason = "the workbook writer cannot name a file here, where the code page of this system lacks a "
                  "character of the name; choose a name and folder in it, or save a CSV file";
-        return false;
+        return Attempt::Failed;
     }
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -365,7 +363,7 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(libraryName->c_str(), &options));
     if (!workbook) {
         reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
-        return false;
+        return Attempt::Failed;
     }
     workbookcheck::Fingerprint rows;
     // The row file's folder is asked for by the very name the library was
@@ -375,33 +373,56 @@ bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::str
     std::optional<RowFileCloser> rowFileCloser;
     reason = WriteSheet(workbook.get(), players, rowFolder, rowFileCloser, rows);
     if (!reason.empty())
-        return false;
+        return Attempt::Failed;
     // Closing makes the library's other files one at a time beside the row
     // file, or elsewhere without a word where the folder takes no more files:
     // one more must go there now.
     reason = LibraryFileFault(libraryFolder->data(), rowFolder);
     if (!reason.empty())
-        return false;
+        return Attempt::Failed;
     // Closing copies the row file into a second one beside it before either
     // goes: the room for that copy is taken first, where a lack of it fails
     // with the system's reason.
     if (!writer.reserve(rows.size + AssemblyRoom)) {
         reason = writer.failure();
-        return false;
+        return Attempt::Failed;
     }
     files::ClearLastSystemError();
     lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) {
         reason = FailureText(closed);
-        return false;
+        return Attempt::Failed;
     }
-    if (std::string fault = workbookcheck::WorkbookFault(temporary, SheetPart, rows); !fault.empty()) {
-        reason = "the written workbook " + fault;
-        return false;
+    int readError = 0;
+    if (std::string fault = workbookcheck::WorkbookFault(temporary, SheetPart, rows, readError); !fault.empty()) {
+        reason = readError != 0 ? files::SystemErrorText(readError) : "the written workbook " + fault;
+        return readError != 0 ? Attempt::Failed : Attempt::FoundShort;
     }
     if (!writer.commit()) {
         reason = writer.failure();
+        return Attempt::Failed;
+    }
+    return Attempt::Written;
+}
+
+}  // namespace
+
+bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason, files::ReplaceMode mode)
+{
+    if (players.size() > WorkbookMaxPlayers) {
+        reason = "a worksheet holds at most " + std::to_string(WorkbookMaxPlayers) + " players, and the run kept " +
+                 std::to_string(players.size());
         return false;
     }
-    return true;
+    if (std::string refusal = files::RefusalOf(files::TargetOf(path), true); !refusal.empty()) {
+        reason = refusal;
+        return false;
+    }
+    // Many of the library's own reads and writes go unchecked; what one of them
+    // lost without a reason the program could see, the read-back finds, and
+    // a passing fault of the disk is then gone the second time.
+    Attempt attempt = WriteWorkbookOnce(path, players, reason, mode);
+    if (attempt == Attempt::FoundShort)
+        attempt = WriteWorkbookOnce(path, players, reason, mode);
+    return attempt == Attempt::Written;
 }

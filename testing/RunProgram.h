@@ -17,8 +17,13 @@ struct ProgramResult {
 std::string SiblingProgram(const std::string& name);
 
 // Runs program with arguments in folder; standard input is empty. Names are
-// the program's own form of them: UTF-8 in the Windows build.
+// the program's own form of them: UTF-8 in the Windows build. environment
+// holds "NAME=value" entries added to (or replacing) the test's own.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& folder);
+                         const std::string& folder, const std::vector<std::string>& environment = {});
+
+// The name the system under the program gives a file or folder: the Linux
+// path behind a Windows one under Wine; natively the name itself.
+std::string HostPath(const std::string& name);
 
 }  // namespace testfiles

@@ -2,6 +2,7 @@
 
 #include "testing/TestFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -19,9 +20,27 @@ std::string SiblingProgram(const std::string& name)
     return (std::filesystem::canonical("/proc/self/exe").parent_path() / name).string();
 }
 
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& folder)
+std::string HostPath(const std::string& name)
 {
+    return name;
+}
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& folder, const std::vector<std::string>& environment)
+{
+    std::vector<std::string> variables(environment);
+    for (char** entry = environ; *entry; ++entry) {
+        std::string_view variable(*entry);
+        std::string_view name = variable.substr(0, variable.find('='));
+        if (std::none_of(environment.begin(), environment.end(),
+                         [&](const std::string& added) { return added.starts_with(std::string(name) + "="); }))
+            variables.emplace_back(variable);
+    }
+    std::vector<char*> envp;
+    for (auto& variable : variables)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
     ScratchFolder capture;
     std::vector<std::string> words{program};
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -38,7 +57,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t child = 0;
-    int failed = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    int failed = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed)
         throw std::runtime_error("cannot start " + program);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <stdexcept>
 
@@ -54,10 +55,44 @@ std::wstring Wide(const std::string& text)
     return wide;
 }
 
+// The test's environment with the entries added, as a block for CreateProcessW.
+std::wstring EnvironmentBlock(const std::vector<std::string>& added)
+{
+    std::wstring block;
+    for (const std::string& entry : added)
+        block += Wide(entry) + L'\0';
+    wchar_t* own = GetEnvironmentStringsW();
+    for (const wchar_t* entry = own; entry && *entry; entry += wcslen(entry) + 1) {
+        std::wstring_view variable(entry);
+        std::wstring name(variable.substr(0, variable.find(L'=', 1)));
+        bool replaced = false;
+        for (const std::string& entryAdded : added)
+            replaced = replaced || Wide(entryAdded).starts_with(name + L"=");
+        if (!replaced)
+            block += std::wstring(variable) + L'\0';
+    }
+    FreeEnvironmentStringsW(own);
+    return block + L'\0';
+}
+
 }  // namespace
 
+std::string HostPath(const std::string& name)
+{
+    // Wine's own export; on Windows itself the name stays as it is.
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* host = unixName ? unixName(Wide(name).c_str()) : nullptr;
+    if (!host)
+        return name;
+    std::string path(host);
+    HeapFree(GetProcessHeap(), 0, host);
+    return path;
+}
+
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& folder)
+                         const std::string& folder, const std::vector<std::string>& environment)
 {
     ScratchFolder capture;
     std::string commandLine = Quoted(program);
@@ -77,8 +112,11 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
         startup.hStdError = err;
         PROCESS_INFORMATION process{};
         std::wstring wideLine = Wide(commandLine);
+        std::wstring variables = EnvironmentBlock(environment);
         BOOL started = CreateProcessW(Wide(program).c_str(), wideLine.data(), nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, Wide(folder).c_str(), &startup, &process);
+                                      CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
+                                      environment.empty() ? nullptr : variables.data(), Wide(folder).c_str(),
+                                      &startup, &process);
         CloseHandle(in);
         CloseHandle(out);
         CloseHandle(err);
