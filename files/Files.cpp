@@ -174,6 +174,9 @@ bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
     if (std::string refusal = RefusalOf(where, false); !refusal.empty())
         return failWith(refusal);
     target_ = where.path;
+    // Where nothing was there, whatever appears meanwhile is kept.
+    if (where.kind == TargetKind::Missing)
+        mode_ = ReplaceMode::Keep;
     if (IsWrittenInPlace(where.kind)) {
         stream_ = true;
         int code = system::OpenInPlace(target_, handle_);
@@ -247,6 +250,12 @@ bool ReplacingWriter::commit()
     } else if (code == 0) {
         code = system::MoveNoReplace(temporary_, target_);
         targetAppeared_ = system::IsExistsError(code);
+        // Taken by something the system shows as nothing (under Wine, a link
+        // that leads nowhere): said as it is, not as a file that exists.
+        if (targetAppeared_ && TargetOf(target_).kind == TargetKind::Missing) {
+            targetAppeared_ = false;
+            return failWith("there is something of that name that is not a file (a link that leads nowhere?)");
+        }
     }
     if (code != 0)
         return fail(code);

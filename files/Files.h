@@ -61,8 +61,9 @@ int ErrorWritingAtEnd(std::FILE* stream);
 std::string SystemErrorText(int code);
 
 // The error number of this thread's last failed system call (errno natively,
-// GetLastError on Windows), and clearing it: for a library that fails through
-// the system's calls without handing on why.
+// GetLastError on Windows, or the C library's record of its last failed call
+// where that was cleared since), and clearing it: for a library that fails
+// through the system's calls without handing on why.
 int LastSystemError();
 void ClearLastSystemError();
 
@@ -99,10 +100,13 @@ std::optional<std::string> NameFromUtf8(std::string_view bytes);
 unsigned AnsiCodePage();
 
 // For a library that opens files through the C library's ANSI calls: a name
-// of the existing file or folder at path that those calls take exactly (its
-// short name where the long one does not fit the code page); nothing when
-// there is none. Natively the path as it is.
+// of the existing file or folder at path that those calls take exactly and
+// whole, with room for a file name of 16 characters after a folder's (its
+// short name where the long one does not fit the code page or that length);
+// nothing when there is none. Natively the path as it is.
 std::optional<std::string> AnsiNameOf(const std::string& path);
+// The ANSI calls' limit on Windows (MAX_PATH, with the room above taken off).
+inline constexpr std::size_t AnsiPathLimit = 260 - 16;
 
 // From here on, DLLs load from the system folder only (Windows), so that no
 // planted DLL in the current or the program's folder can run. Does nothing natively.

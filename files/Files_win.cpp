@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <vector>
 
 namespace files {
@@ -231,12 +232,16 @@ std::string SystemErrorText(int code)
 
 int LastSystemError()
 {
-    return static_cast<int>(GetLastError());
+    // Where later calls that succeeded cleared it, the C library still holds
+    // the error of its last call that failed (a library's fwrite, say).
+    DWORD code = GetLastError();
+    return static_cast<int>(code != ERROR_SUCCESS ? code : _doserrno);
 }
 
 void ClearLastSystemError()
 {
     SetLastError(ERROR_SUCCESS);
+    _doserrno = 0;
 }
 
 StandardErrorSilenced::StandardErrorSilenced() = default;
@@ -301,7 +306,7 @@ unsigned AnsiCodePage()
 
 std::optional<std::string> AnsiNameOf(const std::string& path)
 {
-    if (std::optional<std::string> ansi = ExactAnsi(path))
+    if (std::optional<std::string> ansi = ExactAnsi(path); ansi && ansi->size() < AnsiPathLimit)
         return ansi;
     std::optional<std::wstring> wide = WideName(path);
     DWORD size = wide ? GetShortPathNameW(wide->c_str(), nullptr, 0) : 0;
@@ -312,7 +317,8 @@ std::optional<std::string> AnsiNameOf(const std::string& path)
     if (length == 0 || length >= size)
         return std::nullopt;
     shortName.resize(length);
-    return ExactAnsiOf(shortName);
+    std::optional<std::string> ansi = ExactAnsiOf(shortName);
+    return ansi && ansi->size() < AnsiPathLimit ? ansi : std::nullopt;
 }
 
 void LoadLibrariesFromSystemFolderOnly()
@@ -333,6 +339,105 @@ int CurrentYear()
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return now.wYear;
+}
+
+namespace {
+
+// A full path as GetFinalPathNameByHandleW gives it, without the prefix that
+// only the wide calls take: "\\?\C:\x" as "C:\x", "\\?\UNC\s\x" as "\\s\x".
+std::wstring WithoutLongPrefix(std::wstring path)
+{
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\\\" + path.substr(8);
+    if (path.rfind(L"\\\\?\\", 0) == 0 && path.size() >= 6 && path[5] == L':')
+        return path.substr(4);
+    return path;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+std::wstring FullPathOf(const std::wstring& name)
+{
+    DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    DWORD length = size ? GetFullPathNameW(name.c_str(), size, full.data(), nullptr) : 0;
+    full.resize(length < size ? length : 0);
+    return full;
+}
+
+// Where an open file's links and junctions lead, as a full path.
+std::wstring FinalPathOf(HANDLE file)
+{
+    DWORD size = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    std::wstring final(size, L'\0');
+    DWORD length = size ? GetFinalPathNameByHandleW(file, final.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                        : 0;
+    final.resize(length < size ? length : 0);
+    return WithoutLongPrefix(final);
+}
+
+TargetKind KindOfOpen(HANDLE file)
+{
+    switch (GetFileType(file)) {
+    case FILE_TYPE_CHAR:
+        return TargetKind::Device;
+    case FILE_TYPE_PIPE:
+        return TargetKind::Pipe;
+    default:
+        break;
+    }
+    // A volume opened as a file tells nothing of itself; under Wine a block
+    // device (through Z:) has no attributes at all, as no file has.
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information) || information.dwFileAttributes == 0)
+        return TargetKind::BlockDevice;
+    return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? TargetKind::Folder : TargetKind::File;
+}
+
+}  // namespace
+
+WriteTarget TargetOf(const std::string& name)
+{
+    WriteTarget target{TargetKind::Missing, name, {}, 0};
+    std::optional<std::wstring> wide = WideName(name);
+    if (!wide)
+        return target;
+    // CON, NUL, COM1, ... are devices in any folder and with any extension:
+    // the system's full path of such a name is the device's.
+    std::wstring full = FullPathOf(*wide);
+    if (full.rfind(L"\\\\.\\", 0) == 0)
+        target.kind = TargetKind::Device;
+    HandleOwner file{CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        DWORD own = GetFileAttributesW(wide->c_str());
+        bool nothing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+        if (target.kind == TargetKind::Device)
+            return target;
+        if (nothing && own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT))
+            target.kind = TargetKind::DanglingLink;
+        else if (!nothing)
+            target = {TargetKind::Unreachable, name, {}, static_cast<int>(code)};
+        return target;
+    }
+    if (target.kind == TargetKind::Device)
+        return target;
+    target.kind = KindOfOpen(file.handle);
+    if (target.kind != TargetKind::File)
+        return target;
+    // A link (or a name through a junction) to a file: the file it leads to is
+    // the one replaced, beside itself.
+    std::wstring final = FinalPathOf(file.handle);
+    if (!final.empty() && !SameText(final, full)) {
+        target.path = Utf8Name(final).value_or(name);
+        target.linkedTo = target.path;
+    }
+    return target;
 }
 
 PathKind KindOf(const std::string& path)
@@ -423,6 +528,24 @@ int OpenExisting(const std::string& path, std::intptr_t& handle)
     return OpenForWriting(path, OPEN_EXISTING, handle);
 }
 
+int OpenInPlace(const std::string& path, std::intptr_t& handle)
+{
+    std::optional<std::wstring> name = WideName(path);
+    if (!name)
+        return ERROR_NO_UNICODE_TRANSLATION;
+    HANDLE file = CreateFileW(name->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return static_cast<int>(GetLastError());
+    DWORD type = GetFileType(file);
+    if (type != FILE_TYPE_CHAR && type != FILE_TYPE_PIPE) {
+        CloseHandle(file);
+        return ERROR_FILE_EXISTS;
+    }
+    handle = reinterpret_cast<std::intptr_t>(file);
+    return 0;
+}
+
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
 {
     while (size > 0) {
@@ -471,6 +594,11 @@ int SyncAndClose(std::intptr_t handle)
     return code;
 }
 
+int Close(std::intptr_t handle)
+{
+    return CloseHandle(AsHandle(handle)) ? 0 : static_cast<int>(GetLastError());
+}
+
 void CloseQuietly(std::intptr_t handle)
 {
     CloseHandle(AsHandle(handle));
@@ -516,11 +644,16 @@ int MoveNoReplace(const std::string& source, const std::string& target)
     return Moved(source, target, MOVEFILE_WRITE_THROUGH);
 }
 
-// Windows drops a trailing dot or blank from a name: the file would get another name.
+// Windows drops a trailing dot or blank from a name: the file would get another
+// name. A colon after a drive's names a stream of a file, not a file.
 bool IsKeptName(const std::string& path)
 {
-    std::size_t start = path.find_last_of("\\/:");
+    std::size_t start = path.find_last_of("\\/");
     std::string_view name = std::string_view(path).substr(start == std::string::npos ? 0 : start + 1);
+    if (start == std::string::npos && name.size() >= 2 && name[1] == ':')
+        name.remove_prefix(2);
+    if (name.find(':') != std::string_view::npos)
+        return false;
     return name.empty() || name == "." || name == ".." || (name.back() != '.' && name.back() != ' ');
 }
 

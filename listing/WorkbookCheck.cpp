@@ -97,27 +97,53 @@ private:
     std::size_t end_ = 0;
 };
 
-// The name of the element a part's XML opens with.
-std::string_view RootName(std::string_view xml)
-{
-    std::size_t open = xml.find('<');
-    while (open != std::string_view::npos && open + 1 < xml.size() && (xml[open + 1] == '?' || xml[open + 1] == '!'))
-        open = xml.find('<', open + 1);
-    if (open == std::string_view::npos)
-        return {};
-    std::size_t end = xml.find_first_of(" \t\r\n/>", open + 1);
-    return end == std::string_view::npos ? std::string_view() : xml.substr(open + 1, end - open - 1);
-}
+constexpr std::string_view Declaration = "<?xml ";
+constexpr std::string_view Blanks = " \t\r\n";
 
-bool ClosesRoot(std::string_view head, std::string_view tail)
+// Whether a part is one XML document as the library writes them: its
+// declaration first and nowhere else, then one root element in which every
+// element opened is closed in order, then nothing. A write the library lost
+// leaves a hole or bytes of another part, which break that (but for a hole
+// of whole elements, which the rows' fingerprint rules out in the worksheet).
+bool IsWholeDocument(std::string_view xml)
 {
-    std::string_view root = RootName(head);
-    std::size_t last = tail.find_last_not_of(" \t\r\n");
-    if (root.empty() || last == std::string_view::npos)
+    if (!xml.starts_with(Declaration))
         return false;
-    tail = tail.substr(0, last + 1);
-    std::string closing = "</" + std::string(root) + ">";
-    return tail.size() >= closing.size() && tail.substr(tail.size() - closing.size()) == closing;
+    std::size_t at = xml.find("?>");
+    if (at == std::string_view::npos)
+        return false;
+    std::vector<std::string_view> open;
+    bool rootSeen = false;
+    for (at += 2; at < xml.size();) {
+        std::size_t tag = xml.find('<', at);
+        std::string_view text = xml.substr(at, tag == std::string_view::npos ? std::string_view::npos : tag - at);
+        if (open.empty() && text.find_first_not_of(Blanks) != std::string_view::npos)
+            return false;
+        if (tag == std::string_view::npos)
+            break;
+        // A tag ends at the first '>' outside quotes.
+        std::size_t end = tag + 1;
+        for (char quote = 0; end < xml.size() && (quote || xml[end] != '>'); ++end)
+            quote = quote ? (xml[end] == quote ? 0 : quote) : (xml[end] == '"' || xml[end] == '\'' ? xml[end] : 0);
+        if (end >= xml.size() || tag + 1 >= end)
+            return false;
+        std::string_view inside = xml.substr(tag + 1, end - tag - 1);
+        bool closing = inside[0] == '/';
+        bool empty = inside.back() == '/';
+        std::string_view name = inside.substr(closing, inside.find_first_of(" \t\r\n/", closing) - closing);
+        if (name.empty() || name[0] == '?' || name[0] == '!' || (open.empty() && rootSeen))
+            return false;
+        if (closing) {
+            if (open.empty() || open.back() != name)
+                return false;
+            open.pop_back();
+        } else if (!empty) {
+            open.push_back(name);
+        }
+        rootSeen = true;
+        at = end + 1;
+    }
+    return rootSeen && open.empty();
 }
 
 // One part as it inflates. A worksheet is taken as its head up to <sheetData>,
@@ -166,8 +192,8 @@ public:
             return "does not read back as recorded";
         if (sheet_ && (stage_ != Stage::Tail || seenRows_ != rows_ || tail_.compare(0, RowsEnd.size(), RowsEnd) != 0))
             return "does not hold every row written";
-        if (!ClosesRoot(head_, sheet_ ? tail_ : head_))
-            return "is cut short";
+        if (!IsWholeDocument(sheet_ ? head_ + tail_ : head_))
+            return "is not whole";
         return {};
     }
 

@@ -353,8 +353,13 @@ Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, s
     std::optional<std::string> libraryName = files::AnsiNameOf(temporary);
     std::optional<std::string> libraryFolder = files::AnsiNameOf(folder);
     if (!libraryName || !libraryFolder) {
-        reason = "the workbook writer cannot name a file here, where the code page of this system lacks a "
-                 "character of the name; choose a name and folder in it, or save a CSV file";
+        bool fitsCodePage = files::ExactAnsi(temporary) && files::ExactAnsi(folder);
+        reason = fitsCodePage ? "its path is too long for the workbook writer, which takes fewer than " +
+                                    std::to_string(files::AnsiPathLimit) +
+                                    " characters, and its folder has no shorter name; choose a shorter path, or "
+                                    "save a CSV file"
+                              : "the workbook writer cannot name a file here, where the code page of this system "
+                                "lacks a character of the name; choose a name and folder in it, or save a CSV file";
         return Attempt::Failed;
     }
     lxw_workbook_options options{};

@@ -3,14 +3,17 @@
 // calls), it fails one of the file calls the program makes on watched files,
 // or every one of a kind from one on, with the error a disk gives.
 //
-// Set up by the environment:
-//   VELTRANE_FAIL_MARK    a text in the full path of every watched file
-//   VELTRANE_FAIL_KIND    open, read, write, sync, rename, close or allocate
-//   VELTRANE_FAIL_AT      which call of that kind fails, counting from 1
-//   VELTRANE_FAIL_ONWARD  when set: that call and every later one of the kind
-//   VELTRANE_FAIL_ERROR   the error number it fails with
-//   VELTRANE_FAIL_REPORT  a folder where each process that makes a watched
-//                         call keeps its counts of them, and how many it failed
+// It reads what to do when the process starts, from the file that
+// VELTRANE_FAIL_CONFIG names (under Wine a Windows program's environment does
+// not reach the Linux side of the programs it starts; a file does), one
+// setting a line:
+//   mark TEXT      a text in the full path of every watched file
+//   kind KIND      open, read, write, sync, rename, close or allocate
+//   at N           which call of that kind fails, counting from 1
+//   onward 1       that call and every later one of the kind
+//   error N        the error number it fails with
+//   report FOLDER  where each process that makes a watched call keeps its
+//                  counts of them, and how many it failed
 //
 // Streams the C library opens on watched files are made over calls of this
 // library's own (fopencookie), so that their reads, writes and closes, which
@@ -33,32 +36,48 @@
 enum Kind { Open, Read, Write, Sync, Rename, Close, Allocate, Kinds };
 static const char* const KindNames[Kinds] = {"open", "read", "write", "sync", "rename", "close", "allocate"};
 
-static const char* Mark;
+static char Mark[256];
 static int FailedKind = -1;
 static long FailAt;
 static int Onward;
 static int FailError = EIO;
-static const char* ReportFolder;
+static char ReportFolder[PATH_MAX];
 static long Counts[Kinds];
 static long Failures;
 static int ReportFile = -1;
 
 __attribute__((constructor)) static void SetUp(void)
 {
-    Mark = getenv("VELTRANE_FAIL_MARK");
-    if (Mark && !*Mark)
-        Mark = NULL;
-    const char* kind = getenv("VELTRANE_FAIL_KIND");
-    for (int k = 0; kind && k < Kinds; ++k)
-        if (strcmp(kind, KindNames[k]) == 0)
-            FailedKind = k;
-    const char* at = getenv("VELTRANE_FAIL_AT");
-    FailAt = at ? atol(at) : 0;
-    Onward = getenv("VELTRANE_FAIL_ONWARD") != NULL;
-    const char* error = getenv("VELTRANE_FAIL_ERROR");
-    if (error)
-        FailError = atoi(error);
-    ReportFolder = getenv("VELTRANE_FAIL_REPORT");
+    const char* config = getenv("VELTRANE_FAIL_CONFIG");
+    if (!config)
+        return;
+    char text[2 * PATH_MAX];
+    int fd = (int)syscall(SYS_openat, AT_FDCWD, config, O_RDONLY | O_CLOEXEC);
+    long length = fd < 0 ? -1 : syscall(SYS_read, fd, text, sizeof text - 1);
+    if (fd >= 0)
+        syscall(SYS_close, fd);
+    if (length <= 0)
+        return;
+    text[length] = '\0';
+    for (char* line = strtok(text, "\n"); line; line = strtok(NULL, "\n")) {
+        char* value = strchr(line, ' ');
+        if (!value)
+            continue;
+        *value++ = '\0';
+        if (strcmp(line, "mark") == 0)
+            snprintf(Mark, sizeof Mark, "%s", value);
+        else if (strcmp(line, "report") == 0)
+            snprintf(ReportFolder, sizeof ReportFolder, "%s", value);
+        else if (strcmp(line, "at") == 0)
+            FailAt = atol(value);
+        else if (strcmp(line, "onward") == 0)
+            Onward = atoi(value);
+        else if (strcmp(line, "error") == 0)
+            FailError = atoi(value);
+        for (int k = 0; strcmp(line, "kind") == 0 && k < Kinds; ++k)
+            if (strcmp(value, KindNames[k]) == 0)
+                FailedKind = k;
+    }
 }
 
 static void* Real(const char* name)
@@ -73,10 +92,10 @@ static void* Real(const char* name)
 // The counts, rewritten whole in place after every watched call.
 static void Report(void)
 {
-    if (!ReportFolder)
+    if (!ReportFolder[0])
         return;
     if (ReportFile < 0) {
-        char name[PATH_MAX];
+        char name[PATH_MAX + 32];
         snprintf(name, sizeof name, "%s/calls-%ld", ReportFolder, (long)getpid());
         ReportFile = (int)syscall(SYS_openat, AT_FDCWD, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (ReportFile < 0)
@@ -107,7 +126,7 @@ static int Fails(int kind)
 
 static int WatchedName(int folder, const char* path)
 {
-    if (!Mark || !path)
+    if (!Mark[0] || !path)
         return 0;
     if (path[0] == '/')
         return strstr(path, Mark) != NULL;
@@ -128,7 +147,7 @@ static int WatchedName(int folder, const char* path)
 
 static int WatchedFile(int fd)
 {
-    if (!Mark || fd < 0)
+    if (!Mark[0] || fd < 0)
         return 0;
     char link[64];
     char name[PATH_MAX];
