@@ -112,6 +112,14 @@ FailingCalls FailingCallsFor(const std::string& folder)
 #endif
 }
 
+// One call failed, and (natively, where a run takes milliseconds rather than
+// a Wine process's start) every call from one on, as a disk that fills up.
+#ifdef _WIN32
+constexpr bool Modes[] = {false};
+#else
+constexpr bool Modes[] = {false, true};
+#endif
+
 unsigned long ProcessNumber()
 {
 #ifdef _WIN32
@@ -127,7 +135,7 @@ TEST(FailingCalls, EveryFileCallOfAnExportFailsInTurnAndLeavesItWholeOrAsItWas)
 {
     ScratchFolder games;
     std::string big = games.file("big"), small = games.file("small");
-    for (const auto& [game, records] : {std::pair{big, 1500}, std::pair{small, 60}}) {
+    for (const auto& [game, records] : {std::pair{big, 1500}, std::pair{small, 20}}) {
         std::filesystem::create_directory(game);
         SampleOptions options;
         options.records = records;
@@ -212,7 +220,7 @@ TEST(FailingCalls, EveryFileCallOfAnExportFailsInTurnAndLeavesItWholeOrAsItWas)
         tried << each.file << (each.replace ? " replacing a file:" : " as a new file:");
         for (const std::string& kind : CallKinds) {
             long failedRuns = 0;
-            for (bool onward : {false, true}) {
+            for (bool onward : Modes) {
                 for (long at = 1;; ++at) {
                     int error = DiskErrors[at % std::size(DiskErrors)];
                     std::string failure = "kind " + kind + "\nat " + std::to_string(at) + "\nerror " +
