@@ -108,7 +108,8 @@ static void Report(void)
                            __atomic_load_n(&Counts[k], __ATOMIC_RELAXED));
     length += snprintf(line + length, sizeof line - (size_t)length, "failed %10ld\n",
                        __atomic_load_n(&Failures, __ATOMIC_RELAXED));
-    syscall(SYS_pwrite64, ReportFile, line, (size_t)length, (off_t)0);
+    syscall(SYS_lseek, ReportFile, 0L, SEEK_SET);
+    syscall(SYS_write, ReportFile, line, (size_t)length);
 }
 
 // Counts a watched call; true, with errno set, where it is to fail.
