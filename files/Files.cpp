@@ -165,15 +165,17 @@ bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
     failed_ = false;
     targetAppeared_ = false;
     stream_ = false;
+    deviceName_.clear();
     failure_.clear();
     pending_.clear();
     pending_.reserve(WriteChunk);
-    if (!system::IsKeptName(target))
-        return fail(InvalidNameError());
+    if (std::string fault = system::NameFault(target); !fault.empty())
+        return failWith(fault);
     WriteTarget where = TargetOf(target);
     if (std::string refusal = RefusalOf(where, false); !refusal.empty())
         return failWith(refusal);
     target_ = where.path;
+    deviceName_ = where.deviceName;
     // Where nothing was there, whatever appears meanwhile is kept.
     if (where.kind == TargetKind::Missing)
         mode_ = ReplaceMode::Keep;
@@ -214,7 +216,7 @@ bool ReplacingWriter::flush()
 const std::string& ReplacingWriter::handOver()
 {
     if (stream_)
-        failWith(RefusalOf({TargetKind::Device, target_, {}, 0}, true));
+        failWith(RefusalOf({TargetKind::Device, target_, {}, 0, {}}, true));
     if (!failed_ && handle_ != -1 && flush()) {
         int code = system::SyncAndClose(handle_);
         handle_ = -1;
@@ -291,6 +293,10 @@ void ReplacingWriter::abandon()
 
 bool ReplacingWriter::fail(int code)
 {
+    // "CON.csv" does not look like a device; the message says it is one.
+    if (!deviceName_.empty())
+        return failWith("it names the device " + deviceName_ + " (Windows takes " + deviceName_ +
+                        " with any extension as the device): " + SystemErrorText(code));
     return failWith(SystemErrorText(code));
 }
 

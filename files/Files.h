@@ -148,6 +148,8 @@ struct WriteTarget {
     // For a link, the name it holds (where it leads).
     std::string linkedTo;
     int error = 0;
+    // On Windows, the device a reserved name stands for (CON for "CON.csv").
+    std::string deviceName;
 };
 
 WriteTarget TargetOf(const std::string& name);
@@ -263,6 +265,7 @@ private:
     std::intptr_t handle_ = -1;
     ReplaceMode mode_ = ReplaceMode::Replace;
     bool stream_ = false;
+    std::string deviceName_;
     bool failed_ = false;
     bool targetAppeared_ = false;
 };

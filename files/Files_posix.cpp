@@ -210,14 +210,14 @@ std::string LinkText(const std::string& path)
 
 WriteTarget TargetOf(const std::string& name)
 {
-    WriteTarget target{TargetKind::Missing, name, {}, 0};
+    WriteTarget target{TargetKind::Missing, name, {}, 0, {}};
     struct stat info {};
     // Only the name's own last part is followed here: the folders on the way
     // are followed by the system, and the new file goes where they lead anyway.
     for (int links = 0; ::lstat(target.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++links) {
         target.linkedTo = LinkText(target.path);
         if (links == MostLinks || target.linkedTo.empty())
-            return {TargetKind::Unreachable, name, target.linkedTo, links == MostLinks ? ELOOP : errno};
+            return {TargetKind::Unreachable, name, target.linkedTo, links == MostLinks ? ELOOP : errno, {}};
         target.path = target.linkedTo[0] == '/' ? target.linkedTo : JoinPath(FolderOf(target.path), target.linkedTo);
     }
     if (::lstat(target.path.c_str(), &info) == 0) {
@@ -438,9 +438,9 @@ void RemoveQuietly(const std::string& path)
     ::unlink(path.c_str());
 }
 
-bool IsKeptName(const std::string&)
+std::string NameFault(const std::string&)
 {
-    return true;
+    return {};
 }
 
 unsigned long ProcessId()

@@ -402,15 +402,17 @@ TargetKind KindOfOpen(HANDLE file)
 
 WriteTarget TargetOf(const std::string& name)
 {
-    WriteTarget target{TargetKind::Missing, name, {}, 0};
+    WriteTarget target{TargetKind::Missing, name, {}, 0, {}};
     std::optional<std::wstring> wide = WideName(name);
     if (!wide)
         return target;
     // CON, NUL, COM1, ... are devices in any folder and with any extension:
     // the system's full path of such a name is the device's.
     std::wstring full = FullPathOf(*wide);
-    if (full.rfind(L"\\\\.\\", 0) == 0)
+    if (full.rfind(L"\\\\.\\", 0) == 0) {
         target.kind = TargetKind::Device;
+        target.deviceName = Utf8Text(full.substr(4));
+    }
     HandleOwner file{CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
     if (file.handle == INVALID_HANDLE_VALUE) {
@@ -422,7 +424,7 @@ WriteTarget TargetOf(const std::string& name)
         if (nothing && own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT))
             target.kind = TargetKind::DanglingLink;
         else if (!nothing)
-            target = {TargetKind::Unreachable, name, {}, static_cast<int>(code)};
+            target = {TargetKind::Unreachable, name, {}, static_cast<int>(code), {}};
         return target;
     }
     if (target.kind == TargetKind::Device)
@@ -639,22 +641,37 @@ int ReplaceWith(const std::string& source, const std::string& target)
     return Moved(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
+// The name is claimed first with a new empty file, which the move then
+// replaces: a move alone would replace what Wine shows as nothing there (a
+// link that leads nowhere), where an exclusive create finds it taken.
 int MoveNoReplace(const std::string& source, const std::string& target)
 {
-    return Moved(source, target, MOVEFILE_WRITE_THROUGH);
+    std::optional<std::wstring> to = WideName(target);
+    if (!to)
+        return ERROR_NO_UNICODE_TRANSLATION;
+    HANDLE claim = CreateFileW(to->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (claim == INVALID_HANDLE_VALUE)
+        return static_cast<int>(GetLastError());
+    CloseHandle(claim);
+    int code = Moved(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (code != 0)
+        RemoveQuietly(target);
+    return code;
 }
 
-// Windows drops a trailing dot or blank from a name: the file would get another
-// name. A colon after a drive's names a stream of a file, not a file.
-bool IsKeptName(const std::string& path)
+std::string NameFault(const std::string& path)
 {
     std::size_t start = path.find_last_of("\\/");
     std::string_view name = std::string_view(path).substr(start == std::string::npos ? 0 : start + 1);
     if (start == std::string::npos && name.size() >= 2 && name[1] == ':')
         name.remove_prefix(2);
     if (name.find(':') != std::string_view::npos)
-        return false;
-    return name.empty() || name == "." || name == ".." || (name.back() != '.' && name.back() != ' ');
+        return "a colon in a file's name makes it a stream of another file on Windows; choose a name without one";
+    if (!name.empty() && name != "." && name != ".." && (name.back() == '.' || name.back() == ' '))
+        return "Windows drops a dot or blank at the end of a name and would write another file; choose a name "
+               "without one";
+    return {};
 }
 
 bool IsExistsError(int code)

@@ -30,8 +30,8 @@ int MoveNoReplace(const std::string& source, const std::string& target);
 // The error of creating or moving onto a name that is taken.
 bool IsExistsError(int code);
 void RemoveQuietly(const std::string& path);
-// Whether a file created at path gets exactly that name.
-bool IsKeptName(const std::string& path);
+// Why a file created at path would not get exactly that name; empty where it would.
+std::string NameFault(const std::string& path);
 unsigned long ProcessId();
 
 }  // namespace files::system
