@@ -19,8 +19,11 @@
 #include <shlobj.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 using testfiles::ReadBytes;
 using testfiles::ScratchFolder;
@@ -539,6 +542,115 @@ TEST_F(Form1Test, ANameEndingInXlsxTypedInTheSaveDialogWritesAWorkbook)
     EXPECT_EQ(workbook.substr(0, 4), std::string("PK\x03\x04", 4));  // a zip package
     EXPECT_NE(workbook.find("xl/worksheets/sheet1.xml"), std::string::npos);
     EXPECT_EQ(testfiles::Listing(folder.path()), "Players.XLSX game");
+}
+
+// A name typed into the real save dialog leads where the system leads it:
+// through a link (ctest makes one: a Windows program under Wine cannot) to the
+// file it names, which is replaced with the link kept; to a device (NUL, CON,
+// with any extension), written as it comes with nothing to replace, or, for a
+// workbook, refused.
+TEST_F(Form1Test, TheSaveDialogsNameLeadsThroughALinkOrToADevice)
+{
+    const char* made = std::getenv("VELTRANE_TEST_LINK");
+    if (!made)
+        GTEST_SKIP() << "needs a link to a file, which ctest makes (VELTRANE_TEST_LINK)";
+    std::string link = std::string("Z:") + made;
+    std::replace(link.begin(), link.end(), '/', '\\');
+    std::string target = files::JoinPath(files::FolderOf(link), "target.csv");
+    ASSERT_EQ(ReadBytes(target), "old");
+    MakeGame(300);
+    Open();
+    RunYears("1871", "2024");
+    std::string expected;
+    SelectPlayers(game, {1871, 2024}, [&](const MasterPlayerRecord& r) { expected += ExportLine(r, Ordering::Name) + "\r\n"; });
+    // The messages a name met, past the save dialog (which the answerer sees too).
+    auto save = [&](const std::string& name) {
+        BoxAnswerer answerer(IDYES);
+        TypedSaveName = name;
+        SaveNameTyped = false;
+        SetTimer(nullptr, 0, 100, TypeSaveName);
+        Click(WriteCsvButtonId);
+        Pump();
+        EXPECT_TRUE(SaveNameTyped);
+        std::vector<std::string> messages;
+        for (const SeenBox& box : SeenBoxes)
+            if (box.caption != "SELECT CSV FILE FOLDER")
+                messages.push_back(box.text);
+        return messages;
+    };
+    EXPECT_EQ(save(link), std::vector<std::string>{"\"" + link + "\" already exists. Replace it?"});
+    EXPECT_EQ(ReadBytes(target), expected);
+
+    EXPECT_EQ(save(folder.file("NUL")), std::vector<std::string>{});
+    std::vector<std::string> messages = save(folder.file("con.txt"));
+    ASSERT_EQ(messages.size(), 1u);
+    std::string start = "Cannot write \"" + folder.file("con.txt") + ".CSV\": it names the device con";
+    EXPECT_EQ(messages[0].rfind(start, 0), 0u) << messages[0];
+    EXPECT_EQ(save(folder.file("Nul.xlsx")),
+              std::vector<std::string>{"Cannot write \"" + folder.file("Nul.xlsx") +
+                                       "\": it is a device, not a file: a workbook is written only to a file"});
+    EXPECT_EQ(testfiles::Listing(folder.path()), "game");
+}
+
+// The handles this process holds, as the system lists them (Wine has no
+// GetProcessHandleCount; both have this).
+std::size_t HandlesHeld()
+{
+    struct Entry {
+        PVOID object;
+        ULONG_PTR process;
+        ULONG_PTR handle;
+        ULONG access;
+        USHORT backTrace;
+        USHORT type;
+        ULONG attributes;
+        ULONG reserved;
+    };
+    using Query = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    constexpr ULONG ExtendedHandleInformation = 64;
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<ULONG_PTR> buffer(1 << 18);
+    ULONG length = 0;
+    if (!query || query(ExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
+                        &length) != 0)
+        return 0;
+    auto* entries = reinterpret_cast<const Entry*>(buffer.data() + 2);
+    return static_cast<std::size_t>(std::count_if(entries, entries + buffer[0], [](const Entry& entry) {
+        return entry.process == GetCurrentProcessId();
+    }));
+}
+
+// Run by ctest a second time under a file-size limit below a workbook's row
+// file (ui_tests_under_file_size_limit): each Write CSV File of a workbook
+// fails there, says why, and leaves the folder as it was and no handle open.
+TEST_F(Form1Test, UnderAFileSizeLimitFailedWorkbooksLeaveNothingBehind)
+{
+    if (testfiles::FileSizeLimit() == 0)
+        GTEST_SKIP() << "runs only under a file-size limit";
+    MakeGame(1500);
+    Open();
+    RunYears("1871", "2024");
+    std::string out = folder.file("out");
+    std::filesystem::create_directory(out);
+    std::string chosen = files::JoinPath(out, "players.xlsx");
+    WriteBytes(chosen, "old");
+    CurrentPathDialogs().chooseExportFile = [&](HWND) { return ExportChoice{chosen, true}; };
+    auto failOnce = [&] {
+        BoxAnswerer answerer(IDYES);
+        Click(WriteCsvButtonId);
+        Pump();
+        ASSERT_EQ(SeenBoxes.size(), 2u);
+        EXPECT_EQ(SeenBoxes[1].text.rfind("Cannot write \"" + chosen + "\": ", 0), 0u) << SeenBoxes[1].text;
+        EXPECT_EQ(testfiles::Listing(out), "players.xlsx");
+        EXPECT_EQ(ReadBytes(chosen), "old");
+    };
+    failOnce();  // the system's own first-use handles (fonts, message box) come with the first
+    std::size_t before = HandlesHeld();
+    ASSERT_NE(before, 0u);
+    for (int time = 0; time < 10; ++time)
+        failOnce();
+    EXPECT_EQ(HandlesHeld(), before);
 }
 
 // The folder the folder browser is to choose (UTF-8); a message box met
