@@ -361,8 +361,9 @@ command_fuzz() {
     while read -r target corpus runs longest; do
         say "Fuzzing $target (${limit[*]})"
         work=$BUILD/fuzz/work/$target-open
-        mkdir -p "$work"
-        "$BUILD/fuzz/bin/${target}_fuzz" "${limit[@]}" -max_len="$longest" -print_final_stats=1 \
+        rm -rf "$work.tmp"
+        mkdir -p "$work" "$work.tmp"
+        TMPDIR=$work.tmp "$BUILD/fuzz/bin/${target}_fuzz" "${limit[@]}" -max_len="$longest" -print_final_stats=1 \
             -artifact_prefix="$ROOT/fuzz/corpus/$corpus/" "$work" "$ROOT/fuzz/corpus/$corpus" 2>"$work.log" </dev/null ||
             found+=("$target")
         grep -E 'stat::(number_of_executed_units|average_exec_per_sec)|ERROR|SUMMARY|Test unit written' "$work.log" || true

@@ -28,11 +28,15 @@
 #
 # A session belongs to the process that started it (VELTRANE_SESSION_OWNER, or
 # the caller's parent: ctest, for the fixtures and the tests), so runs at once
-# never share or stop each other's display. Nothing is stopped by process id:
-# the display ends with its owner or with stop, a Wine server five seconds
-# after its last program, however the run ends. Everything started goes with
-# its output away from the caller's: ctest reads its tests through pipes, and
-# waits for as long as anything holds them open.
+# never share or stop each other's display. It owns its prefix through a lock
+# for as long as it lasts, and ends with its owner or with stop, however the
+# run ends: its display, and every Wine process of its prefix (the server,
+# programs, Wine's services), never another prefix's; the prefix's temporary
+# folder is emptied. A server that dies while the session lasts leaves its
+# programs waiting for good: they are ended within seconds, so a test fails at
+# once. Everything started goes with its output away from the caller's: ctest
+# reads its tests through pipes, and waits for as long as anything holds them
+# open.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -207,15 +211,75 @@ owner_alive() {  # owner
     [ "$(sed 's/.*) //' "/proc/${1%-*}/stat" 2>/dev/null | cut -d' ' -f20)" = "${1#*-}" ]
 }
 
+# The Wine processes of a prefix, whatever their parent (Wine's services have
+# none): each was started with the prefix as WINEPREFIX. Only Wine's own
+# programs: never a shell or command that merely has the prefix set.
+wine_processes() {  # prefix
+    for environ in $(grep -lsxzF "WINEPREFIX=$1" /proc/[0-9]*/environ); do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        case "$(readlink "/proc/$pid/exe")" in
+            */wine*) echo "$pid" ;;
+        esac
+    done
+}
+
+# Succeeds where programs of the prefix run with no server of it.
+serverless() {  # prefix
+    processes=$(wine_processes "$1")
+    [ -n "$processes" ] || return 1
+    for pid in $processes; do
+        case "$(cat "/proc/$pid/comm" 2>/dev/null)" in
+            wineserver*) return 1 ;;
+        esac
+    done
+}
+
+# Ends every Wine process of the prefix: its server first, which ends its
+# programs and saves the registry, then whatever is left; then empties the
+# prefix's temporary folder, where the Windows tests' scratch folders are.
+end_prefix() {  # prefix kind
+    if [ -n "$(wine_processes "$1")" ]; then
+        quietly timeout 10 env WINEPREFIX="$1" sh "$0" in-kind "$2" wineserver -k || true
+        for pid in $(wine_processes "$1"); do
+            kill -KILL "$pid" 2>/dev/null || true
+        done
+    fi
+    for temp in "$1"/drive_c/users/*/Temp; do
+        if [ -d "$temp" ]; then
+            find "$temp" -mindepth 1 -maxdepth 1 -exec rm -rf --one-file-system {} +
+        fi
+    done
+}
+
 # watch SESSION OWNER: Xvfb as a child that the kernel ends (with SIGTERM)
 # when this watcher ends: once the owner has gone, or stop has removed the
-# session's "alive" file. The display number goes to file descriptor 3.
+# session's "alive" file; then it ends the prefix's processes and says so in
+# the session's "ended" file. The display number goes to file descriptor 3.
+# It runs in a session of its own: a signal to the owner's process group
+# (Ctrl-C, a timeout) leaves it to clean up after the owner.
 watch() {
     setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp &
     exec 3>&-
-    while owner_alive "$2" && [ -f "$1/alive" ]; do
+    session=$1 prefix=$(cat "$1/prefix") kind=$(cat "$1/kind")
+    trap 'end_prefix "$prefix" "$kind"; touch "$session/ended"; exit 0' INT TERM HUP
+    unserved=0
+    while owner_alive "$2" && [ -f "$session/alive" ]; do
         sleep 0.5
+        if serverless "$prefix"; then
+            unserved=$((unserved + 1))
+        else
+            unserved=0
+        fi
+        # Three seconds: longer than a new program takes to start its server.
+        if [ $unserved -ge 6 ]; then
+            echo "$(date +%T) the Wine server of $prefix went away; ending its programs" >>"$session/events"
+            end_prefix "$prefix" "$kind"
+            unserved=0
+        fi
     done
+    end_prefix "$prefix" "$kind"
+    touch "$session/ended"
 }
 
 start() {  # state prefix bits
@@ -237,15 +301,16 @@ start() {  # state prefix bits
     touch "$session/alive"
     # One session at a time uses a prefix: two runs' programs on one Wine
     # server take each other's focus and files. The watcher holds the lock
-    # for as long as the session lasts; the next run waits for it, and for
-    # the last run's server to end.
+    # for as long as the session lasts, and lets go only once it has ended
+    # the prefix's processes; the next run waits for it.
     exec 9>"$prefix.lock"
     if ! flock -n 9; then
         echo "Waiting for the other run that uses the Wine prefix $prefix"
         flock 9
     fi
-    quietly env WINEPREFIX="$prefix" sh "$0" in-kind "$kind" wineserver -w || true
-    sh "$0" watch "$session" "$owner" 3>"$session/display" </dev/null >/dev/null 2>&1 &
+    # Whatever an earlier session left, if its watcher was killed.
+    end_prefix "$prefix" "$kind"
+    setsid sh "$0" watch "$session" "$owner" 3>"$session/display" </dev/null >/dev/null 2>&1 &
     exec 9>&-
     waited=0
     until grep -q '^[0-9][0-9]*$' "$session/display"; do
@@ -259,6 +324,9 @@ start() {  # state prefix bits
         quietly sh "$0" in-session "$kind" cmd /c exit
         # Without a window manager, hiding a managed window waits two seconds.
         quietly sh "$0" in-session "$kind" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+        # Made only once its server has saved the registry, as it does when it
+        # ends: a prefix whose server was killed before is made again.
+        quietly sh "$0" in-kind "$kind" wineserver -w
         touch "$prefix/.veltrane-made"
     fi
     # Into a file, not a pipe: a Wine server it starts would hold a pipe open.
@@ -273,9 +341,24 @@ session_of() {  # state
     echo "$session"
 }
 
+# Returns once the watcher has ended the session's processes, or, where the
+# watcher was killed (it let go of the prefix without saying it ended), once
+# this has ended them itself.
 stop() {  # state
     session=$1/owner-$(owner_of)
+    [ -f "$session/alive" ] || return 0
     rm -f "$session/alive"
+    prefix=$(cat "$session/prefix")
+    exec 9>"$prefix.lock"
+    waited=0
+    until [ -f "$session/ended" ] || [ $waited -ge 300 ]; do
+        if flock -n 9; then
+            [ -f "$session/ended" ] || end_prefix "$prefix" "$(cat "$session/kind")"
+            return 0
+        fi
+        sleep 0.1
+        waited=$((waited + 1))
+    done
 }
 
 command=${1:-}
