@@ -7,7 +7,8 @@
 #                              the programs of BITS (i686 or x86_64)
 #   wine-session.sh run STATE PROGRAM [ARGUMENTS...]
 #                              the program on that display and prefix
-#   wine-session.sh stop STATE ends the display that start started
+#   wine-session.sh stop STATE ends the session that start started: its
+#                              display and every Wine process of its prefix
 #   wine-session.sh display STATE
 #                              prints that display (":N")
 #   wine-session.sh wine BITS PROGRAM [ARGUMENTS...]
@@ -15,9 +16,10 @@
 #                              (and XAUTHORITY) and WINEPREFIX
 #   wine-session.sh which BITS prints the Wine that runs programs of BITS here
 #                              ("the i386 root", "the host", or nothing)
-#   wine-session.sh make-i386-root
+#   wine-session.sh make-i386-root [WHY]
 #                              makes the i386 root where the kernel runs 32-bit
-#                              programs; a WARNING with the reason where it fails
+#                              programs; a WARNING with the reason where it fails,
+#                              and that reason in one line to the file WHY
 #
 # The 64-bit programs run under the host's 64-bit Wine. The 32-bit ones run
 # only where the kernel starts i386 programs, under the Wine of a private
@@ -45,6 +47,7 @@ i386_root=${VELTRANE_I386_ROOT:-/var/cache/veltrane/i386-root}
 # What the root holds; a change re-makes it.
 i386_packages="wine wine32 fonts-liberation"
 i386_stamp=$i386_root/.veltrane-packages
+i386_base=$i386_root/.veltrane-base
 persistence=5
 
 quietly() { "$@" </dev/null >/dev/null 2>&1; }
@@ -77,14 +80,19 @@ debian_mirror() {
         awk '$3 == "deb" && ($2 == "bookworm" || $2 == "stable") { print $1; exit }'
 }
 
-root_warning() {  # reason log
+# Says why the root could not be made, with the log's last lines, and in one
+# line to the file WHY where make-i386-root was given one.
+root_warning() {  # reason
+    detail=$(grep -E '^E:|Failure|[Ee]rror' "$log" | tail -n 1)
+    [ -n "$detail" ] || detail=$(grep . "$log" | tail -n 1)
+    [ -z "$why_file" ] || echo "the i386 root could not be made: $1${detail:+ ($detail)}" >"$why_file"
     {
         echo "WARNING: the i386 root $i386_root could not be made ($1), so the 32-bit programs"
         echo "cannot run here; the x86-64 build stands in for them. Its last lines:"
-        tail -n 12 "$2" | sed 's/^/    /'
+        tail -n 12 "$log" | sed 's/^/    /'
         echo "    ($(df -h --output=avail "$(dirname "$i386_root")" | tail -n 1 | tr -d ' ') free in $(dirname "$i386_root"))"
     } >&2
-    rm -f "$2"
+    rm -f "$log"
     exit 1
 }
 
@@ -94,7 +102,13 @@ mount_root_basics() {
     mount -t proc proc "$i386_root/proc"
 }
 
-make_i386_root() {
+# A root without its whole base system is of no use to a later run.
+discard_unmade_root() {
+    [ -f "$i386_base" ] || rm -rf --one-file-system "$i386_root"
+}
+
+make_i386_root() {  # [why]
+    why_file=${1:-}
     kernel_runs_i386 || fail "this kernel does not start 32-bit programs: no i386 root is made"
     root_ready && return 0
     mkdir -p "$(dirname "$i386_root")"
@@ -102,26 +116,38 @@ make_i386_root() {
     exec 9>"$i386_root.lock"
     flock 9
     root_ready && return 0
-    log=$(mktemp)
+    log=$i386_root.log
+    : >"$log"
     echo "Making the i386 root $i386_root for the 32-bit programs' Wine (once for this machine; about 0.9 GB)"
-    command -v debootstrap >/dev/null || { echo "debootstrap is not installed" >"$log"; root_warning "no debootstrap" "$log"; }
+    command -v debootstrap >/dev/null || { echo "debootstrap is not installed" >"$log"; root_warning "no debootstrap"; }
     # Each use enters the root from a private mount namespace; inside a chroot
     # whose / is not a mount point, unshare cannot make one.
     if ! unshare -m true >"$log" 2>&1; then
-        root_warning "no private mount namespace can be made here (inside a chroot?)" "$log"
+        root_warning "no private mount namespace can be made here (inside a chroot?)"
     fi
     mirror=$(debian_mirror)
-    [ -n "$mirror" ] || { echo "no bookworm entry in /etc/apt/sources.list or sources.list.d" >"$log"; root_warning "no Debian mirror in the apt sources" "$log"; }
-    # A half-made root from an interrupted run is never taken as done: it
-    # has no stamp, and is made again from nothing. Its mounts, if any, are
-    # left alone (and the root with them).
+    [ -n "$mirror" ] || { echo "no bookworm entry in /etc/apt/sources.list or sources.list.d" >"$log"; root_warning "no Debian mirror in the apt sources"; }
+    # A root in use is left alone, whatever state it is in.
     if findmnt -rn -o TARGET | grep -qF "$i386_root/"; then
         echo "something is mounted inside $i386_root" >"$log"
-        root_warning "it is in use" "$log"
+        root_warning "it is in use"
     fi
-    rm -rf --one-file-system "$i386_root"
-    debootstrap --arch=i386 --variant=minbase bookworm "$i386_root" "$mirror" >"$log" 2>&1 ||
-        root_warning "debootstrap failed" "$log"
+    # A root is never taken as done without its stamp. One whose base system
+    # debootstrap made whole is resumed at its packages (apt fetches only what
+    # it has not yet); anything less is removed, here and when this command is
+    # interrupted, and made again from nothing.
+    trap 'discard_unmade_root; exit 130' INT
+    trap 'discard_unmade_root; exit 143' TERM
+    if [ ! -f "$i386_base" ]; then
+        rm -rf --one-file-system "$i386_root"
+        # In a mount namespace of its own, so the mounts it makes in the root go with it.
+        if ! unshare -m debootstrap --arch=i386 --variant=minbase bookworm "$i386_root" "$mirror" >"$log" 2>&1; then
+            tail -n 3 "$i386_root/debootstrap/debootstrap.log" >>"$log" 2>/dev/null || true
+            discard_unmade_root
+            root_warning "debootstrap failed"
+        fi
+        touch "$i386_base"
+    fi
     # shellcheck disable=SC2016
     unshare -m sh -c '
         set -e
@@ -129,9 +155,9 @@ make_i386_root() {
         mount -t proc proc "$1/proc"
         shift
         chroot "$0" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive \
-            sh -c "apt-get -q update --error-on=any && apt-get -q install -y --no-install-recommends $*"
+            sh -c "dpkg --configure -a && apt-get -q update --error-on=any && apt-get -q install -y --no-install-recommends $*"
     ' "$i386_root" "$i386_root" $i386_packages >"$log" 2>&1 ||
-        root_warning "installing $i386_packages in it failed" "$log"
+        root_warning "installing $i386_packages in it failed; its base system is kept for the next command to go on from"
     chroot "$i386_root" apt-get clean >/dev/null 2>&1 || true
     rm -f "$log"
     echo "$i386_packages" > "$i386_stamp"
@@ -384,10 +410,10 @@ case "$command" in
         esac
         ;;
     display) echo ":$(cat "$(session_of "$1")/display")" ;;
-    make-i386-root) make_i386_root ;;
+    make-i386-root) make_i386_root "$@" ;;
     in-session) launch "$@" ;;
     in-kind) wine_command "$@" ;;
     in-root) in_root "$@" ;;
     watch) watch "$@" ;;
-    *) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    *) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
 esac
