@@ -306,7 +306,8 @@ command_test() {
     fetch_xlsxwriter_source
     local preset failed=() log=$BUILD/test-logs waited=0
     mkdir -p "$log"
-    rm -f "${TESTED_PRESETS[@]/#/$log/}"
+    # Nothing of an earlier run in the summary.
+    rm -f "${TESTED_PRESETS[@]/#/$log/}" "$BUILD"/fuzz/work/*.log
     # X servers whose files are hidden hold the first free display numbers.
     "$ROOT/testing/hide-displays.sh" "$log/hidden-displays" </dev/null &
     until [ -f "$log/hidden-displays" ] || [ $waited -gt 300 ]; do
@@ -362,7 +363,7 @@ summarize_tests() {  # log folder
     done
     for target in $(grep -o '^[a-z_]*' "$ROOT/fuzz/targets.txt"); do
         statistics=$(grep -hE 'stat::(number_of_executed_units|average_exec_per_sec)' "$BUILD/fuzz/work/$target.log" \
-            2>/dev/null | tr -s ' ' | tr '\n' ' ')
+            2>/dev/null | tr -s ' ' | tr '\n' ' ') || true
         echo "  $target: ${statistics:-no replay}"
     done
 }
