@@ -27,9 +27,10 @@ timed() {
     rm -f "$measure"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# Sizes in MB (a million bytes), as GNU time's kilobytes (1024 bytes) are not.
 print_peak() {  # label seconds kilobytes file-size
-    printf '  %s: %s s, peak memory %d MB = %s x the master file\n' "$1" "$2" $(($3 / 1024)) \
-        "$(awk -v k="$3" -v s="$4" 'BEGIN { printf "%.2f", k * 1024 / s }')"
+    printf '  %s: %s s, peak memory %s\n' "$1" "$2" \
+        "$(awk -v k="$3" -v s="$4" 'BEGIN { printf "%.0f MB = %.2f x the %.0f MB master file", k * 1024 / 1e6, k * 1024 / s, s / 1e6 }')"
 }
 
 say "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
@@ -50,6 +51,9 @@ mkdir -p "$scratch/made-up" "$scratch/repeated" "$scratch/one-player"
     --one-player
 cli=("$native/bin/veltrane-cli" --first 1871 --last 2024 --force)
 
+# GNU sort gets the lines veltrane-cli prints, in the order veltrane-cli reads
+# their records (listing_lines), not already sorted, and writes its output to
+# a file as veltrane-cli does.
 say "veltrane-cli on 1,000,000 records, all seasons, with --csv, against GNU sort (LC_ALL=C) of its lines"
 for game in made-up repeated; do
     size=$(stat -c %s "$scratch/$game/mastplyr.dat")
@@ -57,9 +61,12 @@ for game in made-up repeated; do
         timed 3 "$scratch/listing" "${cli[@]}" --folder "$scratch/$game" --order "$order" --csv "$scratch/out.csv"
         ours=$BEST_SECONDS
         print_peak "$game, $order order" "$ours" "$BEST_KILOBYTES" "$size"
-        sed '1d;$d' "$scratch/listing" > "$scratch/lines"
-        printf '    (%d lines)\n' "$(wc -l < "$scratch/lines")"
-        timed 3 /dev/null env LC_ALL=C sort "$scratch/lines"
+        "$native/bin/listing_lines" "$scratch/$game" "$order" > "$scratch/lines"
+        if ! cmp -s <(LC_ALL=C sort "$scratch/lines") <(sed '1d;$d' "$scratch/listing" | LC_ALL=C sort); then
+            echo "    WARNING: listing_lines gave other lines than veltrane-cli printed"
+        fi
+        printf '    (%d lines, in master-file order)\n' "$(wc -l < "$scratch/lines")"
+        timed 3 "$scratch/sorted" env LC_ALL=C sort "$scratch/lines"
         theirs=$BEST_SECONDS
         printf '    GNU sort %s s: ours is %s x\n' "$theirs" "$(ratio "$ours" "$theirs")"
     done
