@@ -327,7 +327,6 @@ command_test() {
             fi
             continue
         fi
-        rm -f "$BUILD/$preset"/work/*.log
         step bash -o pipefail -c 'cmake --workflow --preset "$1" 2>&1 | tee "$2"' bash "$preset" "$log/$preset.out" ||
             failed+=("$preset")
         grep -E 'tests passed|No tests were found' "$log/$preset.out" | tail -n 1 > "$log/$preset" || true
