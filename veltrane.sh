@@ -205,7 +205,7 @@ SUMMARY=
 INTERRUPTED=
 interrupted() {  # status
     INTERRUPTED=$1
-    [ -n "$STEP" ] || exit "$1"
+    [ -n "$STEP" ] || [ -n "$SUMMARY" ] || exit "$1"
 }
 trap 'interrupted 130' INT
 trap 'interrupted 143' TERM
@@ -230,6 +230,7 @@ end_group() {  # process group
 # step COMMAND...: runs it as described above; its status, or INTERRUPTED's.
 step() {
     local status=0
+    [ -z "$INTERRUPTED" ] || return "$INTERRUPTED"
     setsid "$@" &
     STEP=$!
     wait "$STEP" || status=$?
@@ -304,7 +305,7 @@ command_test() {
     install_packages "${BUILD_PACKAGES[@]}"
     prepare_wine
     fetch_xlsxwriter_source
-    local preset failed=() log=$BUILD/test-logs waited=0
+    local preset status failed=() log=$BUILD/test-logs waited=0
     mkdir -p "$log"
     # Nothing of an earlier run in the summary.
     rm -f "${TESTED_PRESETS[@]/#/$log/}" "$BUILD"/fuzz/work/*.log
@@ -316,10 +317,12 @@ command_test() {
     done
     SUMMARY=yes
     for preset in "${TESTED_PRESETS[@]}"; do
-        [ -z "$INTERRUPTED" ] || break
         say "Building and testing $preset"
+        status=0
         if [ "$preset" = windows-i686 ] && [ "$WINDOWS_RUNNABLE" != i686 ]; then
-            if step sh -c 'cmake --preset "$1" >/dev/null && cmake --build --preset "$1"' sh "$preset"; then
+            step sh -c 'cmake --preset "$1" >/dev/null && cmake --build --preset "$1"' sh "$preset" || status=$?
+            [ -z "$INTERRUPTED" ] || break
+            if [ $status -eq 0 ]; then
                 echo "built; its tests did not run: $I686_NOT_RUN" > "$log/$preset"
             else
                 failed+=("$preset")
@@ -328,7 +331,9 @@ command_test() {
             continue
         fi
         step bash -o pipefail -c 'cmake --workflow --preset "$1" 2>&1 | tee "$2"' bash "$preset" "$log/$preset.out" ||
-            failed+=("$preset")
+            status=$?
+        [ -z "$INTERRUPTED" ] || break
+        [ $status -eq 0 ] || failed+=("$preset")
         grep -E 'tests passed|No tests were found' "$log/$preset.out" | tail -n 1 > "$log/$preset" || true
     done
     summarize_tests "$log"
