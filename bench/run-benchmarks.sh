@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# run-benchmarks.sh NATIVE WINDOWS SESSION: the benchmarks of ./veltrane.sh bench,
-# from the optimised native build NATIVE and Windows build WINDOWS (folders
-# of the bench presets), the Windows ones on the Wine session SESSION
-# (cmake/wine-session.sh start).
+# run-benchmarks.sh NATIVE WINDOWS SESSION [WIDE WIDE_SESSION]: the benchmarks of
+# ./veltrane.sh bench, from the optimised native build NATIVE and Windows build
+# WINDOWS (folders of the bench presets), the Windows ones on the Wine session
+# SESSION (cmake/wine-session.sh start). Where WINDOWS is the 32-bit build, the
+# 64-bit build WIDE, on its session WIDE_SESSION, writes the workbook of a
+# million records, which the 32-bit one cannot.
 set -euo pipefail
-native=$1 windows=$2 session=$3
-wine_run() { sh "$(dirname "$0")/../cmake/wine-session.sh" run "$session" "$@"; }
+native=$1 windows=$2 session=$3 wide=${4:-} wide_session=${5:-}
+wine_run() {  # session program arguments...
+    sh "$(dirname "$0")/../cmake/wine-session.sh" run "$@"
+}
 say() { printf '\n== %s\n' "$*"; }
 
 # timed ROUNDS OUTPUT COMMAND...: runs it ROUNDS times, each round's stdout
@@ -93,11 +97,15 @@ print_peak "--csv --xlsx" "$BEST_SECONDS" "$BEST_KILOBYTES" "$size"
 printf '    peak memory with the workbook: %s x without\n' "$(ratio "$BEST_KILOBYTES" "$csv_only")"
 
 say "The window under Wine and Xvfb ($(basename "$windows"))"
-wine_run "$windows/bin/window_benchmark.exe"
+wine_run "$session" "$windows/bin/window_benchmark.exe"
 say "The workbook export under Wine ($(basename "$windows"))"
 if [[ "$windows" == *i686 ]]; then
     echo "(the sample only: the million records' cells computed beforehand do not fit a 32-bit address space)"
-    wine_run "$windows/bin/workbook_benchmark.exe" 23000
+    wine_run "$session" "$windows/bin/workbook_benchmark.exe" 23000
+    if [ -n "$wide" ]; then
+        say "The workbook export under Wine, 1,000,000 records ($(basename "$wide"))"
+        wine_run "$wide_session" "$wide/bin/workbook_benchmark.exe" 1000000
+    fi
 else
-    wine_run "$windows/bin/workbook_benchmark.exe"
+    wine_run "$session" "$windows/bin/workbook_benchmark.exe"
 fi
