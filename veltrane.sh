@@ -97,13 +97,17 @@ install_packages() {
 # that cmake/wine-session.sh makes once for the machine; the host's apt and
 # architectures are left as they are. Sets WINDOWS_RUNNABLE: the Windows build
 # whose programs run here, the product (i686) or the x86-64 build standing in
-# for it, and WINDOWS_WINE: which Wine runs it.
+# for it, WINDOWS_WINE: which Wine runs it, and I686_NOT_RUN: why the i686
+# programs cannot run here, in one line (empty where they run).
 WINDOWS_RUNNABLE=x86_64
+I686_NOT_RUN=
 prepare_wine() {
-    local status=0
+    local status=0 why
     "$ROOT/cmake/kernel-runs-i386.sh" "$BUILD" || status=$?
     [ $status -le 1 ] || exit 1
     if [ $status -eq 1 ]; then
+        I686_NOT_RUN="this kernel refuses 32-bit programs"
+        [ -z "${VELTRANE_I386_RUNS:-}" ] || I686_NOT_RUN+=" (VELTRANE_I386_RUNS=$VELTRANE_I386_RUNS says so)"
         say "WARNING: this machine's kernel runs 64-bit programs only (it refuses to start 32-bit ones)," \
             "so the i686 build is built but cannot run here; the x86-64 build stands in for it."
     else
@@ -111,11 +115,17 @@ prepare_wine() {
             say "Installing: debootstrap"
             apt_install debootstrap debian-archive-keyring || echo "$APT_OUTPUT" | tail -n 12 >&2
         fi
-        if sh "$SESSION" make-i386-root; then
+        why=$BUILD/i386-root-failure
+        mkdir -p "$BUILD"
+        rm -f "$why"
+        if step sh "$SESSION" make-i386-root "$why"; then
             WINDOWS_RUNNABLE=i686
         else
+            I686_NOT_RUN=$(cat "$why")
+            : "${I686_NOT_RUN:=the i386 root could not be made}"
             say "WARNING: the i686 build is built but cannot run here; the x86-64 build stands in for it."
         fi
+        rm -f "$why"
     fi
     WINDOWS_WINE=$(sh "$SESSION" which "$WINDOWS_RUNNABLE")
 }
@@ -175,8 +185,8 @@ preset_build() {  # preset
 
 # ---- what a command starts, stopped when it ends, however it ends ----------
 
-# A Wine session belongs to this command (its display ends with it, however it
-# ends); its Wine server ends by itself shortly after its last program.
+# A Wine session belongs to this command: it ends with it, however it ends,
+# and every Wine process of its prefix with it.
 SESSIONS=()
 stop_what_we_started() {
     local state
@@ -185,8 +195,55 @@ stop_what_we_started() {
     done
 }
 trap stop_what_we_started EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+
+# INT and TERM end the command at once: bash runs a trap only once the command
+# in the foreground has ended, so a long step runs in a process group of its
+# own, waited for (step), and the trap ends that whole group. A command with
+# a summary (SUMMARY set) goes on to it, INTERRUPTED saying why; others exit.
+STEP=
+SUMMARY=
+INTERRUPTED=
+interrupted() {  # status
+    INTERRUPTED=$1
+    [ -n "$STEP" ] || [ -n "$SUMMARY" ] || exit "$1"
+}
+trap 'interrupted 130' INT
+trap 'interrupted 143' TERM
+
+# Succeeds while a process of the group runs (a zombie runs no more).
+group_runs() {  # process group
+    cat /proc/[0-9]*/stat 2>/dev/null |
+        awk -v group="$1" '{ sub(/.*\) /, "") } $3 == group && $1 != "Z" { found = 1 } END { exit !found }'
+}
+
+# Ends a process group: TERM, and five seconds later KILL for what is left.
+end_group() {  # process group
+    local waited=0
+    kill -TERM -- "-$1" 2>/dev/null || return 0
+    while group_runs "$1" && [ $waited -lt 50 ]; do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    kill -KILL -- "-$1" 2>/dev/null || true
+}
+
+# step COMMAND...: runs it as described above; its status, or INTERRUPTED's.
+step() {
+    local status=0
+    [ -z "$INTERRUPTED" ] || return "$INTERRUPTED"
+    setsid "$@" &
+    STEP=$!
+    wait "$STEP" || status=$?
+    if [ -n "$INTERRUPTED" ]; then
+        end_group "$STEP"
+        wait "$STEP" 2>/dev/null || true
+        STEP=
+        [ -n "$SUMMARY" ] || exit "$INTERRUPTED"
+        return "$INTERRUPTED"
+    fi
+    STEP=
+    return "$status"
+}
 
 start_session() {  # state prefix bits
     export VELTRANE_SESSION_OWNER=$$
@@ -241,52 +298,78 @@ build_window_program() {
 # ---- commands -------------------------------------------------------------
 
 # Each tested build's workflow (configure, build, test) in a row, past any that
-# fails; the i686 tests only where 32-bit programs run.
+# fails; the i686 tests only where 32-bit programs run. INT or TERM ends the
+# step under way and skips the rest; the summary says what finished.
+TESTED_PRESETS=(native sanitize windows-i686 windows-x86_64 fuzz)
 command_test() {
     install_packages "${BUILD_PACKAGES[@]}"
     prepare_wine
     fetch_xlsxwriter_source
-    local preset failed=() log=$BUILD/test-logs waited=0
+    local preset status failed=() log=$BUILD/test-logs waited=0
     mkdir -p "$log"
+    # Nothing of an earlier run in the summary.
+    rm -f "${TESTED_PRESETS[@]/#/$log/}" "$BUILD"/fuzz/work/*.log
     # X servers whose files are hidden hold the first free display numbers.
     "$ROOT/testing/hide-displays.sh" "$log/hidden-displays" </dev/null &
     until [ -f "$log/hidden-displays" ] || [ $waited -gt 300 ]; do
         sleep 0.1
         waited=$((waited + 1))
     done
-    for preset in native sanitize windows-i686 windows-x86_64 fuzz; do
+    SUMMARY=yes
+    for preset in "${TESTED_PRESETS[@]}"; do
         say "Building and testing $preset"
+        status=0
         if [ "$preset" = windows-i686 ] && [ "$WINDOWS_RUNNABLE" != i686 ]; then
-            echo "built; its tests run only where 32-bit programs run" > "$log/$preset"
-            (cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset") ||
-                { failed+=("$preset"); echo "did not build" > "$log/$preset"; }
+            step sh -c 'cmake --preset "$1" >/dev/null && cmake --build --preset "$1"' sh "$preset" || status=$?
+            [ -z "$INTERRUPTED" ] || break
+            if [ $status -eq 0 ]; then
+                echo "built; its tests did not run: $I686_NOT_RUN" > "$log/$preset"
+            else
+                failed+=("$preset")
+                echo "did not build" > "$log/$preset"
+            fi
             continue
         fi
-        rm -f "$BUILD/$preset"/work/*.log
-        cmake --workflow --preset "$preset" 2>&1 | tee "$log/$preset.out" || failed+=("$preset")
+        step bash -o pipefail -c 'cmake --workflow --preset "$1" 2>&1 | tee "$2"' bash "$preset" "$log/$preset.out" ||
+            status=$?
+        [ -z "$INTERRUPTED" ] || break
+        [ $status -eq 0 ] || failed+=("$preset")
         grep -E 'tests passed|No tests were found' "$log/$preset.out" | tail -n 1 > "$log/$preset" || true
     done
-    say "Summary"
-    local wine
-    for preset in native sanitize windows-i686 windows-x86_64 fuzz; do
-        wine=
-        case "$preset" in
-            windows-i686) [ "$WINDOWS_RUNNABLE" = i686 ] && wine=" (Wine from $WINDOWS_WINE)" ;;
-            windows-x86_64) wine=" (Wine from $(sh "$SESSION" which x86_64))" ;;
-        esac
-        echo "$preset: $(cat "$log/$preset" 2>/dev/null)$wine"
-    done
-    local target statistics
-    for target in $(grep -o '^[a-z_]*' "$ROOT/fuzz/targets.txt"); do
-        statistics=$(grep -hE 'stat::(number_of_executed_units|average_exec_per_sec)' "$BUILD/fuzz/work/$target.log" \
-            2>/dev/null | tr -s ' ' | tr '\n' ' ')
-        echo "  $target: ${statistics:-no replay}"
-    done
+    summarize_tests "$log"
+    if [ -n "$INTERRUPTED" ]; then
+        say "INTERRUPTED: the summary above is of what finished"
+        exit "$INTERRUPTED"
+    fi
     if [ ${#failed[@]} -gt 0 ]; then
         say "FAILED: ${failed[*]}"
         exit 1
     fi
     say "All tests passed"
+}
+
+summarize_tests() {  # log folder
+    local preset wine result target statistics
+    say "Summary"
+    for preset in "${TESTED_PRESETS[@]}"; do
+        wine=
+        case "$preset" in
+            windows-i686) [ "$WINDOWS_RUNNABLE" = i686 ] && wine=" (Wine from $WINDOWS_WINE)" ;;
+            windows-x86_64) wine=" (Wine from $(sh "$SESSION" which x86_64))" ;;
+        esac
+        result=$(cat "$1/$preset" 2>/dev/null) || true
+        if [ -z "$result" ]; then
+            result="no result"
+            [ -z "$INTERRUPTED" ] || result="interrupted before it finished"
+            wine=
+        fi
+        echo "$preset: $result$wine"
+    done
+    for target in $(grep -o '^[a-z_]*' "$ROOT/fuzz/targets.txt"); do
+        statistics=$(grep -hE 'stat::(number_of_executed_units|average_exec_per_sec)' "$BUILD/fuzz/work/$target.log" \
+            2>/dev/null | tr -s ' ' | tr '\n' ' ') || true
+        echo "  $target: ${statistics:-no replay}"
+    done
 }
 
 # With a display: the window under Wine on the sample. Without one: the same
@@ -331,6 +414,9 @@ command_screenshot() {
     say "Wrote docs/screenshot.png"
 }
 
+# A million records' workbook under Wine needs the 64-bit build (the cells the
+# benchmark computes beforehand do not fit 32 bits): where the 32-bit build is
+# the one measured, the 64-bit one measures that too, in the same run.
 command_bench() {
     install_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
     prepare_wine
@@ -338,7 +424,14 @@ command_bench() {
     preset_build bench
     preset_build "bench-windows-$WINDOWS_RUNNABLE"
     start_session "$BUILD/bench-session" "$BUILD/$(prefix_name)" "$WINDOWS_RUNNABLE"
-    "$ROOT/bench/run-benchmarks.sh" "$BUILD/bench" "$BUILD/bench-windows-$WINDOWS_RUNNABLE" "$BUILD/bench-session"
+    local wide=()
+    if [ "$WINDOWS_RUNNABLE" = i686 ]; then
+        preset_build bench-windows-x86_64
+        start_session "$BUILD/bench-session-x86_64" "$BUILD/wineprefix" x86_64
+        wide=("$BUILD/bench-windows-x86_64" "$BUILD/bench-session-x86_64")
+    fi
+    "$ROOT/bench/run-benchmarks.sh" "$BUILD/bench" "$BUILD/bench-windows-$WINDOWS_RUNNABLE" "$BUILD/bench-session" \
+        "${wide[@]}"
 }
 
 # ./veltrane.sh fuzz [SECONDS | RUNSx]: each target for SECONDS (default 600),
@@ -361,8 +454,9 @@ command_fuzz() {
     while read -r target corpus runs longest; do
         say "Fuzzing $target (${limit[*]})"
         work=$BUILD/fuzz/work/$target-open
-        mkdir -p "$work"
-        "$BUILD/fuzz/bin/${target}_fuzz" "${limit[@]}" -max_len="$longest" -print_final_stats=1 \
+        rm -rf "$work.tmp"
+        mkdir -p "$work" "$work.tmp"
+        TMPDIR=$work.tmp "$BUILD/fuzz/bin/${target}_fuzz" "${limit[@]}" -max_len="$longest" -print_final_stats=1 \
             -artifact_prefix="$ROOT/fuzz/corpus/$corpus/" "$work" "$ROOT/fuzz/corpus/$corpus" 2>"$work.log" </dev/null ||
             found+=("$target")
         grep -E 'stat::(number_of_executed_units|average_exec_per_sec)|ERROR|SUMMARY|Test unit written' "$work.log" || true

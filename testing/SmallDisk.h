@@ -6,6 +6,14 @@
 
 namespace testfiles {
 
+// Puts this test program in a mount namespace of its own, before any thread
+// starts (the test main calls it), with a fresh RAM disk over the temporary
+// folder: whatever the program mounts or leaves in its scratch folders goes
+// with it, however it ends (killed, timed out, interrupted). Where no such
+// namespace can be had (no right to it, or in a chroot whose / is not a
+// mount point), SmallDisk mounts nothing.
+void MakeMountsPrivate();
+
 class SmallDisk {
 public:
     // inodes, where not 0, limits how many files and folders it holds, its root included.

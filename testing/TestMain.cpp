@@ -1,5 +1,8 @@
 // The main of every test program. On Windows a crash must never wait on an
-// error box, which under Wine would hang the test run.
+// error box, which under Wine would hang the test run. On Linux the program's
+// mounts and scratch folders are its own, before any thread starts.
+
+#include "testing/SmallDisk.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +15,7 @@ int main(int argc, char** argv)
 #ifdef _WIN32
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
 #endif
+    testfiles::MakeMountsPrivate();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
