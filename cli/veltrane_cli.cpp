@@ -217,7 +217,7 @@ void ComplainExists(const std::string& target)
 
 bool IsExistingFile(const std::string& target)
 {
-    return files::TargetOf(target).kind == files::TargetKind::File;
+    return files::IsReplaced(files::TargetOf(target));
 }
 
 // A target that is no file to write (a folder, a link that leads nowhere, ...),
@@ -231,7 +231,7 @@ bool Unwritable(const Options& options, const std::optional<std::string>& target
         Complain(CannotWriteMessage(*target, refusal));
         return true;
     }
-    if (options.force || where.kind != files::TargetKind::File)
+    if (options.force || !files::IsReplaced(where))
         return false;
     ComplainExists(*target);
     return true;

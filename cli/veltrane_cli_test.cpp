@@ -13,8 +13,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 using testfiles::ReadBytes;
 using testfiles::ScratchFolder;
@@ -143,6 +154,98 @@ TEST_F(CliTest, TheCsvFileIsTakenAsGivenAndReplacedOnlyWithForce)
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ReadBytes(folder.file("out")), ExpectedCsv(Ordering::Name, 1900, 1910));
     EXPECT_EQ(testfiles::Listing(folder.path()), "game out");
+}
+
+// What an export's name leads to decides how it is written: the file a link
+// leads to is replaced beside itself, a pipe or a device is written as it
+// comes, and what is no file to write is refused by what it is, before
+// anything is written.
+TEST_F(CliTest, EachKindOfTargetIsWrittenAsItIsOrRefusedByWhatItIs)
+{
+    std::vector<std::string> run = {"--folder", game, "--first", "1871", "--last", "2024"};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), run.begin(), run.end());
+        auto result = Cli(more);
+        std::erase(result.err, '\r');
+        return result;
+    };
+    auto refused = [&](const std::string& name, const std::string& why) {
+        return "Cannot write \"" + name + "\": " + why + "\n";
+    };
+    std::string csv = ExpectedCsv(Ordering::Name, 1871, 2024);
+    std::string device = "it is a device, not a file: a workbook is written only to a file";
+    std::string out = folder.file("out");
+    std::filesystem::create_directory(out);
+    std::filesystem::create_directory(folder.file("out/folder.csv"));
+    EXPECT_EQ(with({"--csv", "out/folder.csv", "--force"}).err, refused("out/folder.csv", "it is a folder"));
+#ifdef _WIN32
+    // Names Windows takes as devices, whatever their folder and extension.
+    EXPECT_EQ(with({"--csv", "out\\nul.csv"}).exitCode, 0);
+    EXPECT_EQ(with({"--xlsx", "NUL.xlsx"}).err, refused("NUL.xlsx", device));
+    auto result = with({"--csv", "lpt9.txt"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("Cannot write \"lpt9.txt\": it names the device lpt9", 0), 0u) << result.err;
+    EXPECT_EQ(with({"--xlsx", "x.xlsx:s.xlsx"}).err,
+              refused("x.xlsx:s.xlsx", "a colon in a file's name makes it a stream of another file on Windows; "
+                                       "choose a name without one"));
+    // A workbook in a folder whose path is longer than the library's calls
+    // take goes through its short name.
+    std::string deep = files::JoinPath(files::JoinPath(out, std::string(120, 'a')), std::string(120, 'b'));
+    std::filesystem::create_directories(deep);
+    result = with({"--xlsx", files::JoinPath(deep, "players.xlsx")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(files::JoinPath(deep, "players.xlsx")).substr(0, 2), "PK");
+    EXPECT_EQ(testfiles::Listing(out), std::string(120, 'a') + " folder.csv");
+#else
+    // A link: the file it leads to is replaced beside that file, and the link stays.
+    std::filesystem::create_directory(folder.file("real"));
+    WriteBytes(folder.file("real/target.csv"), "old");
+    std::filesystem::create_symlink("../real/target.csv", folder.file("out/link.csv"));
+    EXPECT_EQ(with({"--csv", "out/link.csv"}).err, "\"out/link.csv\" already exists. Give --force to replace it.\n");
+    EXPECT_EQ(with({"--csv", "out/link.csv", "--force"}).exitCode, 0);
+    EXPECT_EQ(ReadBytes(folder.file("real/target.csv")), csv);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("out/link.csv")));
+    EXPECT_EQ(testfiles::Listing(folder.file("real")), "target.csv");
+    // A link to nothing: refused, with where it leads.
+    std::filesystem::create_symlink("../real/none.csv", folder.file("out/nowhere.csv"));
+    EXPECT_EQ(with({"--csv", "out/nowhere.csv", "--force"}).err,
+              refused("out/nowhere.csv", "it is a link to \"../real/none.csv\", where there is nothing; Veltrane "
+                                         "writes through a link only to a file that exists"));
+    // A FIFO is written as its reader reads, with nothing to replace.
+    std::string fifo = folder.file("out/fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string read;
+    std::thread reader([&] { read = ReadBytes(fifo); });
+    auto result = with({"--csv", "out/fifo"});
+    if (int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0)
+        ::close(writer);  // a reader the program never met ends
+    reader.join();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(read, csv);
+    // Devices, the program's own output among them; a workbook into none.
+    EXPECT_EQ(with({"--csv", "/dev/null"}).exitCode, 0);
+    EXPECT_EQ(with({"--csv", "/dev/full"}).err, refused("/dev/full", files::SystemErrorText(ENOSPC)));
+    result = with({"--csv", "/dev/stdout"});
+    EXPECT_EQ(result.out.substr(0, csv.size()), csv);
+    EXPECT_EQ(result.out.substr(csv.size(), 5), ListingHeader(Ordering::Name).substr(0, 5));
+    EXPECT_EQ(with({"--xlsx", "/dev/null"}).err, refused("/dev/null", device));
+    // A socket and a disk: refused by what they are.
+    int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string socketName = folder.file("out/socket");
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketName.c_str());
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(with({"--csv", "out/socket"}).err, refused("out/socket", "it is a socket, not a file"));
+    ::close(socket);
+    if (::mknod(folder.file("out/disk").c_str(), S_IFBLK | 0600, makedev(7, 200)) == 0) {
+        EXPECT_EQ(with({"--csv", "out/disk", "--force"}).err,
+                  refused("out/disk", "it is a block device (a disk), not a file"));
+    }
+    EXPECT_EQ(testfiles::Listing(out), std::filesystem::exists(folder.file("out/disk"))
+                                           ? "disk fifo folder.csv link.csv nowhere.csv socket"
+                                           : "fifo folder.csv link.csv nowhere.csv socket");
+#endif
 }
 
 TEST_F(CliTest, UsesTheRememberedFolderWhenNoneIsGiven)

@@ -130,8 +130,22 @@ bool IsWrittenInPlace(TargetKind kind)
     return kind == TargetKind::Pipe || kind == TargetKind::Device;
 }
 
+bool IsWrittenInPlace(const WriteTarget& target)
+{
+    return target.descriptor >= 0 || IsWrittenInPlace(target.kind);
+}
+
+bool IsReplaced(const WriteTarget& target)
+{
+    return target.kind == TargetKind::File && target.descriptor < 0;
+}
+
 std::string RefusalOf(const WriteTarget& target, bool wholeFile)
 {
+    if (target.descriptor >= 0)
+        return wholeFile ? "it is this program's own output, not a file of its own: a workbook is written only to a "
+                           "file"
+                         : "";
     switch (target.kind) {
     case TargetKind::Missing:
     case TargetKind::File:
@@ -179,9 +193,10 @@ bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
     // Where nothing was there, whatever appears meanwhile is kept.
     if (where.kind == TargetKind::Missing)
         mode_ = ReplaceMode::Keep;
-    if (IsWrittenInPlace(where.kind)) {
+    if (IsWrittenInPlace(where)) {
         stream_ = true;
-        int code = system::OpenInPlace(target_, handle_);
+        int code = where.descriptor >= 0 ? system::DuplicateDescriptor(where.descriptor, handle_)
+                                         : system::OpenInPlace(target_, handle_);
         return code == 0 || fail(code);
     }
     int code = 0;
@@ -216,7 +231,7 @@ bool ReplacingWriter::flush()
 const std::string& ReplacingWriter::handOver()
 {
     if (stream_)
-        failWith(RefusalOf({TargetKind::Device, target_, {}, 0, {}}, true));
+        failWith(RefusalOf({TargetKind::Device, target_, {}, 0, {}, -1}, true));
     if (!failed_ && handle_ != -1 && flush()) {
         int code = system::SyncAndClose(handle_);
         handle_ = -1;

@@ -150,11 +150,19 @@ struct WriteTarget {
     int error = 0;
     // On Windows, the device a reserved name stands for (CON for "CON.csv").
     std::string deviceName;
+    // Natively, the program's own open descriptor a name stands for
+    // (/dev/stdout, /dev/fd/N, /proc/self/fd/N): written through as it is, as
+    // a shell's redirection is, whatever it leads to; -1 for any other name.
+    int descriptor = -1;
 };
 
 WriteTarget TargetOf(const std::string& name);
-// Pipes and devices: nothing in them to lose, and no file to put beside them.
+// Pipes, devices and the program's own descriptors: nothing in them to lose,
+// and no file to put beside them.
 bool IsWrittenInPlace(TargetKind kind);
+bool IsWrittenInPlace(const WriteTarget& target);
+// An existing file that a new one would replace (a question, or --force).
+bool IsReplaced(const WriteTarget& target);
 
 // Why nothing may be written to a target, in a few words that name what it is;
 // empty where it may be written. A file that has to be written whole before it

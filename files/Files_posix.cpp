@@ -208,16 +208,39 @@ std::string LinkText(const std::string& path)
 
 }  // namespace
 
+namespace {
+
+int OwnDescriptor(const std::string& name)
+{
+    if (name == "/dev/stdout")
+        return STDOUT_FILENO;
+    if (name == "/dev/stderr")
+        return STDERR_FILENO;
+    for (std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        std::string_view number = std::string_view(name).substr(name.starts_with(prefix) ? prefix.size() : name.size());
+        if (!number.empty() && number.size() < 9 && number.find_first_not_of("0123456789") == std::string_view::npos)
+            return std::stoi(std::string(number));
+    }
+    return -1;
+}
+
+}  // namespace
+
 WriteTarget TargetOf(const std::string& name)
 {
-    WriteTarget target{TargetKind::Missing, name, {}, 0, {}};
+    WriteTarget target{TargetKind::Missing, name, {}, 0, {}, -1};
     struct stat info {};
+    if (int descriptor = OwnDescriptor(name); descriptor >= 0 && ::fstat(descriptor, &info) == 0) {
+        target.kind = KindOfMode(info.st_mode);
+        target.descriptor = descriptor;
+        return target;
+    }
     // Only the name's own last part is followed here: the folders on the way
     // are followed by the system, and the new file goes where they lead anyway.
     for (int links = 0; ::lstat(target.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++links) {
         target.linkedTo = LinkText(target.path);
         if (links == MostLinks || target.linkedTo.empty())
-            return {TargetKind::Unreachable, name, target.linkedTo, links == MostLinks ? ELOOP : errno, {}};
+            return {TargetKind::Unreachable, name, target.linkedTo, links == MostLinks ? ELOOP : errno, {}, -1};
         target.path = target.linkedTo[0] == '/' ? target.linkedTo : JoinPath(FolderOf(target.path), target.linkedTo);
     }
     if (::lstat(target.path.c_str(), &info) == 0) {
@@ -329,6 +352,15 @@ int OpenInPlace(const std::string& path, std::intptr_t& handle)
         ::close(fd);
         return code;
     }
+    handle = fd;
+    return 0;
+}
+
+int DuplicateDescriptor(int descriptor, std::intptr_t& handle)
+{
+    int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return errno;
     handle = fd;
     return 0;
 }

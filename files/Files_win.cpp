@@ -402,7 +402,7 @@ TargetKind KindOfOpen(HANDLE file)
 
 WriteTarget TargetOf(const std::string& name)
 {
-    WriteTarget target{TargetKind::Missing, name, {}, 0, {}};
+    WriteTarget target{TargetKind::Missing, name, {}, 0, {}, -1};
     std::optional<std::wstring> wide = WideName(name);
     if (!wide)
         return target;
@@ -424,7 +424,7 @@ WriteTarget TargetOf(const std::string& name)
         if (nothing && own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT))
             target.kind = TargetKind::DanglingLink;
         else if (!nothing)
-            target = {TargetKind::Unreachable, name, {}, static_cast<int>(code), {}};
+            target = {TargetKind::Unreachable, name, {}, static_cast<int>(code), {}, -1};
         return target;
     }
     if (target.kind == TargetKind::Device)
@@ -546,6 +546,11 @@ int OpenInPlace(const std::string& path, std::intptr_t& handle)
     }
     handle = reinterpret_cast<std::intptr_t>(file);
     return 0;
+}
+
+int DuplicateDescriptor(int, std::intptr_t&)
+{
+    return ERROR_NOT_SUPPORTED;
 }
 
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size)

@@ -14,6 +14,8 @@ int OpenExisting(const std::string& path, std::intptr_t& handle);
 // Opens what TargetOf found to be a pipe or a device for writing in place,
 // keeping what is there; fails where it is no longer one.
 int OpenInPlace(const std::string& path, std::intptr_t& handle);
+// A handle of its own on one of the program's open descriptors (natively only).
+int DuplicateDescriptor(int descriptor, std::intptr_t& handle);
 // A reader of a pipe that went away fails the write (EPIPE) rather than end the program.
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size);
 // Makes the file at least size bytes long, with its space taken on the disk.

@@ -88,7 +88,7 @@ void WriteCsvFile(ExportWindow& window)
     // Only the file the user agreed to replace is replaced; one that appears
     // meanwhile is kept. A pipe or a device holds nothing to lose.
     files::ReplaceMode mode = files::ReplaceMode::Keep;
-    if (where.kind == files::TargetKind::File) {
+    if (files::IsReplaced(where)) {
         if (!window.askYesNo(ReplaceQuestion(target.path)))
             return;
         mode = files::ReplaceMode::Replace;

@@ -546,9 +546,9 @@ TEST_F(Form1Test, ANameEndingInXlsxTypedInTheSaveDialogWritesAWorkbook)
 
 // A name typed into the real save dialog leads where the system leads it:
 // through a link (ctest makes one: a Windows program under Wine cannot) to the
-// file it names, which is replaced with the link kept; to a device (NUL, CON,
-// with any extension), written as it comes with nothing to replace, or, for a
-// workbook, refused.
+// file it names, which is replaced with the link kept; to a device (NUL,
+// LPT9, with any extension), written as it comes with nothing to replace, or
+// failing with the device named, or, for a workbook, refused.
 TEST_F(Form1Test, TheSaveDialogsNameLeadsThroughALinkOrToADevice)
 {
     const char* made = std::getenv("VELTRANE_TEST_LINK");
@@ -582,9 +582,9 @@ TEST_F(Form1Test, TheSaveDialogsNameLeadsThroughALinkOrToADevice)
     EXPECT_EQ(ReadBytes(target), expected);
 
     EXPECT_EQ(save(folder.file("NUL")), std::vector<std::string>{});
-    std::vector<std::string> messages = save(folder.file("con.txt"));
+    std::vector<std::string> messages = save(folder.file("lpt9.txt"));
     ASSERT_EQ(messages.size(), 1u);
-    std::string start = "Cannot write \"" + folder.file("con.txt") + ".CSV\": it names the device con";
+    std::string start = "Cannot write \"" + folder.file("lpt9.txt") + ".CSV\": it names the device lpt9";
     EXPECT_EQ(messages[0].rfind(start, 0), 0u) << messages[0];
     EXPECT_EQ(save(folder.file("Nul.xlsx")),
               std::vector<std::string>{"Cannot write \"" + folder.file("Nul.xlsx") +
