@@ -43,7 +43,9 @@ DIST_PACKAGES=(cmake ninja-build git python3 "${WINDOWS_PACKAGES[@]}")
 BENCH_PACKAGES=(libbenchmark-dev time)
 SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick)
 FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libxlsxwriter-dev zlib1g-dev)
-BUILD_PACKAGES=("${NATIVE_PACKAGES[@]}" clang libclang-rt-14-dev googletest python3-openpyxl ccache
+# gcc-multilib: the Windows tests' failing-calls library is built for 32-bit
+# Wine too (an amd64 package: no i386 index needed).
+BUILD_PACKAGES=("${NATIVE_PACKAGES[@]}" clang libclang-rt-14-dev googletest python3-openpyxl ccache gcc-multilib
                 "${WINDOWS_PACKAGES[@]}" wine wine64 xvfb xauth)
 
 missing_packages() {
