@@ -231,7 +231,7 @@ bool ReplacingWriter::flush()
 const std::string& ReplacingWriter::handOver()
 {
     if (stream_)
-        failWith(RefusalOf({TargetKind::Device, target_, {}, 0, {}, -1}, true));
+        failWith("it is written as it comes, with no file to hand over");
     if (!failed_ && handle_ != -1 && flush()) {
         int code = system::SyncAndClose(handle_);
         handle_ = -1;
