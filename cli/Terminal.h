@@ -10,6 +10,11 @@ enum class OutputEncoding { Ansi, Utf8, Console };
 // What standard output is, as far as the listing is concerned.
 OutputEncoding StandardOutputEncoding();
 
+// Whether standard output is a terminal that takes bytes written as they are
+// as its own 8-bit characters, among which 0x80 to 0x9F are controls (an
+// ISO 8859 terminal). A Windows console shows them as its code page's.
+bool StandardOutputIsEightBitTerminal();
+
 // Writes text, held in the system's ANSI code page, to the console as wide
 // characters; false when that fails. Windows only: elsewhere it always fails.
 bool WriteConsoleText(std::string_view text);

@@ -16,6 +16,11 @@ OutputEncoding StandardOutputEncoding()
     return utf8 ? OutputEncoding::Utf8 : OutputEncoding::Ansi;
 }
 
+bool StandardOutputIsEightBitTerminal()
+{
+    return ::isatty(STDOUT_FILENO) != 0;
+}
+
 bool WriteConsoleText(std::string_view)
 {
     return false;

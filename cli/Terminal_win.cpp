@@ -15,6 +15,11 @@ OutputEncoding StandardOutputEncoding()
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) ? OutputEncoding::Console : OutputEncoding::Ansi;
 }
 
+bool StandardOutputIsEightBitTerminal()
+{
+    return false;
+}
+
 bool WriteConsoleText(std::string_view text)
 {
     if (text.empty())

@@ -142,12 +142,16 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& argume
 // the file as they are.
 constexpr char ControlStandIn = '\xA4';  // in Windows-1252 and Latin-1
 
-MasterPlayerRecord WithControlCharactersShown(MasterPlayerRecord record)
+// eightBit: the bytes go as they are to a terminal that reads 0x80 to 0x9F as
+// controls, whatever the code page makes of them.
+MasterPlayerRecord WithControlCharactersShown(MasterPlayerRecord record, bool eightBit)
 {
     for (std::string* name : {&record.firstName, &record.lastName})
-        for (char& c : *name)
-            if (IsControlInAnsi(static_cast<unsigned char>(c)))
+        for (char& c : *name) {
+            auto byte = static_cast<unsigned char>(c);
+            if (IsControlInAnsi(byte) || (eightBit && byte >= 0x80 && byte < 0xA0))
                 c = ControlStandIn;
+        }
     return record;
 }
 
@@ -316,12 +320,14 @@ int Run(const Options& options)
     if (!exported)
         return ExitFileProblem;
 
-    ListingPrinter printer(options.encoding.value_or(StandardOutputEncoding()));
+    OutputEncoding encoding = options.encoding.value_or(StandardOutputEncoding());
+    bool eightBit = encoding == OutputEncoding::Ansi && StandardOutputIsEightBitTerminal();
+    ListingPrinter printer(encoding);
     bool printed = printer.line(ListingHeader(options.ordering));
     std::string line;
     for (std::uint32_t i : order) {
         line.clear();
-        AppendListingLine(line, WithControlCharactersShown(players.at(i)), players.ordering);
+        AppendListingLine(line, WithControlCharactersShown(players.at(i), eightBit), players.ordering);
         printed = printed && printer.line(line);
     }
     printed = printed && printer.line(CountText(static_cast<std::int32_t>(players.size())));

@@ -166,12 +166,18 @@ std::string RefusalOf(const WriteTarget& target, bool wholeFile)
         return "it is a link to \"" + target.linkedTo + "\", where there is nothing; Veltrane writes through "
                "a link only to a file that exists";
     case TargetKind::Unreachable:
-        return SystemErrorText(target.error);
+        return target.refusal.empty() ? SystemErrorText(target.error) : target.refusal;
     }
     return "it is not a file";
 }
 
-bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
+namespace {
+
+constexpr const char* KeptFileReason = "it leads to the game's file, which Veltrane never writes";
+
+}  // namespace
+
+bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode, const std::string& kept)
 {
     abandon();
     system::FailWritesPastSizeLimit();
@@ -183,13 +189,14 @@ bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
     failure_.clear();
     pending_.clear();
     pending_.reserve(WriteChunk);
-    if (std::string fault = system::NameFault(target); !fault.empty())
-        return failWith(fault);
     WriteTarget where = TargetOf(target);
     if (std::string refusal = RefusalOf(where, false); !refusal.empty())
         return failWith(refusal);
     target_ = where.path;
+    kept_ = kept;
     deviceName_ = where.deviceName;
+    if (!kept_.empty() && !IsWrittenInPlace(where) && SameFile(target_, kept_))
+        return failWith(KeptFileReason);
     // Where nothing was there, whatever appears meanwhile is kept.
     if (where.kind == TargetKind::Missing)
         mode_ = ReplaceMode::Keep;
@@ -210,6 +217,8 @@ bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode)
         temporary_.clear();
         return fail(code);
     }
+    if (where.kind == TargetKind::File)
+        system::KeepAccessOf(target_, handle_);
     return true;
 }
 
@@ -262,6 +271,8 @@ bool ReplacingWriter::commit()
         return false;
     int code = system::SyncAndClose(handle_);
     handle_ = -1;
+    if (code == 0 && !kept_.empty() && SameFile(target_, kept_))
+        return failWith(KeptFileReason);
     if (code == 0 && mode_ == ReplaceMode::Replace) {
         code = system::ReplaceWith(temporary_, target_);
     } else if (code == 0) {
@@ -310,8 +321,7 @@ bool ReplacingWriter::fail(int code)
 {
     // "CON.csv" does not look like a device; the message says it is one.
     if (!deviceName_.empty())
-        return failWith("it names the device " + deviceName_ + " (Windows takes " + deviceName_ +
-                        " with any extension as the device): " + SystemErrorText(code));
+        return failWith("it names the device " + deviceName_ + ": " + SystemErrorText(code));
     return failWith(SystemErrorText(code));
 }
 

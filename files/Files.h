@@ -121,7 +121,9 @@ PathKind KindOf(const std::string& path);
 // Whether two names lead to the same file, however each is spelt: through a
 // link, another case on Windows, a relative or a short name. The file system
 // decides, not the text. Names of files that do not exist yet are the same when
-// they name the same folder and, after it, the same name.
+// they name the same folder and, after it, the same name. Where the system
+// cannot say what a name leads to (a read of a folder failed), they count as
+// the same: every caller refuses a write on it.
 bool SameFile(const std::string& a, const std::string& b);
 
 // What a name to write leads to. A symbolic link (or, on Windows, a link or a
@@ -137,7 +139,9 @@ enum class TargetKind {
     BlockDevice,
     Socket,
     DanglingLink,  // a link to a name where there is nothing
-    Unreachable,   // links that cannot be followed (a loop): error says why
+    Unreachable,   // links that cannot be followed (a loop), or a name that
+                   // cannot be written for a reason of the platform's own:
+                   // refusal or error says why
 };
 
 struct WriteTarget {
@@ -150,6 +154,9 @@ struct WriteTarget {
     int error = 0;
     // On Windows, the device a reserved name stands for (CON for "CON.csv").
     std::string deviceName;
+    // Why an Unreachable target cannot be written, where the system's error
+    // would not say it.
+    std::string refusal;
     // Natively, the program's own open descriptor a name stands for
     // (/dev/stdout, /dev/fd/N, /proc/self/fd/N): written through as it is, as
     // a shell's redirection is, whatever it leads to; -1 for any other name.
@@ -242,7 +249,10 @@ public:
     ReplacingWriter& operator=(const ReplacingWriter&) = delete;
     ~ReplacingWriter() { abandon(); }
 
-    bool begin(const std::string& target, ReplaceMode mode = ReplaceMode::Replace);
+    // kept names a file never written, however target leads to it (the game's
+    // file): asked as the writer begins and again just before the new file
+    // takes its place, so a link changed meanwhile cannot lead there.
+    bool begin(const std::string& target, ReplaceMode mode = ReplaceMode::Replace, const std::string& kept = {});
     bool write(std::string_view bytes);
     bool commit();
     void abandon();
@@ -267,6 +277,7 @@ private:
     bool failWith(const std::string& reason);
 
     std::string target_;
+    std::string kept_;
     std::string temporary_;
     std::string pending_;
     std::string failure_;

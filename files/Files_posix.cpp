@@ -228,19 +228,30 @@ int OwnDescriptor(const std::string& name)
 
 WriteTarget TargetOf(const std::string& name)
 {
-    WriteTarget target{TargetKind::Missing, name, {}, 0, {}, -1};
+    WriteTarget target{TargetKind::Missing, name, {}, 0, {}, {}, -1};
     struct stat info {};
     if (int descriptor = OwnDescriptor(name); descriptor >= 0 && ::fstat(descriptor, &info) == 0) {
         target.kind = KindOfMode(info.st_mode);
         target.descriptor = descriptor;
         return target;
     }
+    // Standard output or error however it is spelt (/dev/./stdout, /proc/<pid>/fd/1,
+    // the very file the shell redirected it to).
+    struct stat output {};
+    for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
+        if (::stat(name.c_str(), &info) == 0 && ::fstat(descriptor, &output) == 0 && info.st_dev == output.st_dev &&
+            info.st_ino == output.st_ino) {
+            target.kind = KindOfMode(info.st_mode);
+            target.descriptor = descriptor;
+            return target;
+        }
+    }
     // Only the name's own last part is followed here: the folders on the way
     // are followed by the system, and the new file goes where they lead anyway.
     for (int links = 0; ::lstat(target.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++links) {
         target.linkedTo = LinkText(target.path);
         if (links == MostLinks || target.linkedTo.empty())
-            return {TargetKind::Unreachable, name, target.linkedTo, links == MostLinks ? ELOOP : errno, {}, -1};
+            return {TargetKind::Unreachable, name, target.linkedTo, links == MostLinks ? ELOOP : errno, {}, {}, -1};
         target.path = target.linkedTo[0] == '/' ? target.linkedTo : JoinPath(FolderOf(target.path), target.linkedTo);
     }
     if (::lstat(target.path.c_str(), &info) == 0) {
@@ -320,6 +331,18 @@ void ReadOnlyFile::close()
 }
 
 namespace system {
+
+void KeepAccessOf(const std::string& path, std::intptr_t handle)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return;
+    // The owner only where the program may (as root): elsewhere the new file
+    // is its user's, as the old one was or as any file they write is.
+    if (::fchown(static_cast<int>(handle), info.st_uid, info.st_gid) != 0) {
+    }
+    ::fchmod(static_cast<int>(handle), info.st_mode & 07777);
+}
 
 int CreateNew(const std::string& path, std::intptr_t& handle)
 {

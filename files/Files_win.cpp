@@ -377,7 +377,32 @@ std::wstring FinalPathOf(HANDLE file)
     DWORD length = size ? GetFinalPathNameByHandleW(file, final.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
                         : 0;
     final.resize(length < size ? length : 0);
-    return WithoutLongPrefix(final);
+    // Without the prefix only where the name fits the calls that need no prefix.
+    std::wstring shorter = WithoutLongPrefix(final);
+    return shorter.size() < MAX_PATH ? shorter : final;
+}
+
+// What Wine says for a socket (ERROR_NO_SUCH_DEVICE; MinGW's headers lack its name).
+constexpr DWORD NoSuchDevice = 433;
+
+// Under Wine, a name of a process's own descriptors (Z:\dev\stdout,
+// Z:\proc\self\fd\1) is opened by the Wine server, and so is the server's
+// own: why such a name is not written, empty for any other.
+std::string HostOwnName(const std::wstring& full)
+{
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* host = unixName ? unixName(full.c_str()) : nullptr;
+    if (!host)
+        return {};
+    std::string path(host);
+    HeapFree(GetProcessHeap(), 0, host);
+    for (const char* own : {"/dev/stdin", "/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/self/", "/proc/thread-self/"})
+        if (path.rfind(own, 0) == 0)
+            return "under Wine " + path + " is the Wine server's, not this program's; redirect the program's "
+                   "output instead";
+    return {};
 }
 
 TargetKind KindOfOpen(HANDLE file)
@@ -402,16 +427,24 @@ TargetKind KindOfOpen(HANDLE file)
 
 WriteTarget TargetOf(const std::string& name)
 {
-    WriteTarget target{TargetKind::Missing, name, {}, 0, {}, -1};
+    WriteTarget target{TargetKind::Missing, name, {}, 0, {}, {}, -1};
     std::optional<std::wstring> wide = WideName(name);
     if (!wide)
         return target;
     // CON, NUL, COM1, ... are devices in any folder and with any extension:
-    // the system's full path of such a name is the device's.
+    // the system's full path of such a name is the device's. (A name given
+    // in the device namespace, \\.\C:\x, is taken as any other.)
     std::wstring full = FullPathOf(*wide);
-    if (full.rfind(L"\\\\.\\", 0) == 0) {
+    if (full.rfind(L"\\\\.\\", 0) == 0 && name.rfind("\\\\", 0) != 0) {
         target.kind = TargetKind::Device;
         target.deviceName = Utf8Text(full.substr(4));
+        std::string given = name.substr(name.find_last_of("\\/:") + 1);
+        if (CompareStringOrdinal(files::WideText(given).c_str(), -1, full.c_str() + 4, -1, TRUE) != CSTR_EQUAL)
+            target.deviceName += " (Windows takes " + given + " as " + target.deviceName + ")";
+    } else if (std::string fault = system::NameFault(name); !fault.empty()) {
+        return {TargetKind::Unreachable, name, {}, 0, {}, fault, -1};
+    } else if (std::string own = HostOwnName(full); !own.empty()) {
+        return {TargetKind::Unreachable, name, {}, 0, {}, own, -1};
     }
     HandleOwner file{CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
@@ -423,13 +456,24 @@ WriteTarget TargetOf(const std::string& name)
             return target;
         if (nothing && own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT))
             target.kind = TargetKind::DanglingLink;
+        else if (code == NoSuchDevice)  // under Wine, a socket
+            target = {TargetKind::Unreachable, name, {}, 0, {}, "it is no file (a socket, or a device that is not there)",
+                      -1};
         else if (!nothing)
-            target = {TargetKind::Unreachable, name, {}, static_cast<int>(code), {}, -1};
+            target = {TargetKind::Unreachable, name, {}, static_cast<int>(code), {}, {}, -1};
         return target;
     }
     if (target.kind == TargetKind::Device)
         return target;
     target.kind = KindOfOpen(file.handle);
+    // A FIFO that Wine reaches through Z: it opens without waiting for its
+    // reader, so what is written there could be lost unseen. A named pipe
+    // (\\.\pipe\...) is Windows' own and written as such.
+    if (target.kind == TargetKind::Pipe && name.rfind("\\\\", 0) != 0)
+        return {TargetKind::Unreachable, name, {}, 0, {},
+                "it is a FIFO, which Wine opens without waiting for its reader, so what is written there could be "
+                "lost; use the program built for Linux, or a file",
+                -1};
     if (target.kind != TargetKind::File)
         return target;
     // A link (or a name through a junction) to a file: the file it leads to is
@@ -519,6 +563,8 @@ int OpenForWriting(const std::string& path, DWORD disposition, std::intptr_t& ha
 }
 
 }  // namespace
+
+void KeepAccessOf(const std::string&, std::intptr_t) {}
 
 int CreateNew(const std::string& path, std::intptr_t& handle)
 {

@@ -1,5 +1,6 @@
 #include "files/Files.h"
 
+#include <cerrno>
 #include <optional>
 #include <sys/stat.h>
 
@@ -13,12 +14,15 @@ struct Identity {
     bool operator==(const Identity&) const = default;
 };
 
-// The file a name leads to, links followed; nothing when there is none.
-std::optional<Identity> IdentityOf(const std::string& path)
+// The file a name leads to, links followed; nothing when there is none, or
+// when the system cannot say (a failed read of a folder): unknown is then set.
+std::optional<Identity> IdentityOf(const std::string& path, bool& unknown)
 {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
+    if (::stat(path.c_str(), &info) != 0) {
+        unknown = unknown || (errno != ENOENT && errno != ENOTDIR);
         return std::nullopt;
+    }
     return Identity{info.st_dev, info.st_ino};
 }
 
@@ -32,14 +36,18 @@ std::string NameIn(const std::string& path)
 
 bool SameFile(const std::string& a, const std::string& b)
 {
-    std::optional<Identity> first = IdentityOf(a), second = IdentityOf(b);
+    bool unknown = false;
+    std::optional<Identity> first = IdentityOf(a, unknown), second = IdentityOf(b, unknown);
+    if (unknown)
+        return true;
     if (first || second)
         return first == second;
     std::string name = NameIn(a);
     if (name.empty() || name != NameIn(b))
         return false;
-    std::optional<Identity> folder = IdentityOf(FolderOf(a));
-    return folder && folder == IdentityOf(FolderOf(b));
+    std::optional<Identity> folder = IdentityOf(FolderOf(a), unknown);
+    std::optional<Identity> other = IdentityOf(FolderOf(b), unknown);
+    return unknown || (folder && folder == other);
 }
 
 }  // namespace files

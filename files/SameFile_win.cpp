@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 
 namespace files {
@@ -28,22 +30,37 @@ struct Identity {
 // The file or folder a name leads to, links followed; nothing when there is
 // none. Asking for no access with every sharing mode works while another
 // program holds the file.
-std::optional<Identity> IdentityOf(const std::string& path)
+std::optional<Identity> IdentityOf(const std::string& path, bool& unknown)
 {
     std::optional<std::wstring> wide = WideName(path);
-    if (!wide)
+    // A device name (CON, NUL, ...) is no file, whatever its open says.
+    if (!wide || path.rfind("\\\\.\\", 0) == 0)
         return std::nullopt;
     HANDLE file = CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        // 433, ERROR_NO_SUCH_DEVICE, is what Wine says of a socket.
+        constexpr DWORD Nothing[] = {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_INVALID_NAME,
+                                     ERROR_BAD_PATHNAME,   ERROR_INVALID_DRIVE,  ERROR_NOT_READY, 433};
+        unknown = unknown || std::find(std::begin(Nothing), std::end(Nothing), code) == std::end(Nothing);
         return std::nullopt;
+    }
+    // A pipe or a device (under Wine a FIFO, or /dev/null through Z:) is no
+    // file at all, let alone the game's.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return std::nullopt;
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     FILE_BASIC_INFO times{};
     bool known = GetFileInformationByHandle(file, &info) &&
                  GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times);
     CloseHandle(file);
-    if (!known)
+    if (!known) {
+        unknown = true;
         return std::nullopt;
+    }
     return Identity{info.nFileIndexHigh, info.nFileIndexLow,
                     std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow, times.LastWriteTime.QuadPart,
                     times.ChangeTime.QuadPart};
@@ -82,7 +99,10 @@ bool SameFile(const std::string& a, const std::string& b)
 {
     // The full path drops what Windows ignores ("." and "..", trailing dots and blanks).
     std::string fullA = AbsolutePath(a), fullB = AbsolutePath(b);
-    std::optional<Identity> first = IdentityOf(fullA), second = IdentityOf(fullB);
+    bool unknown = false;
+    std::optional<Identity> first = IdentityOf(fullA, unknown), second = IdentityOf(fullB, unknown);
+    if (unknown)
+        return true;
     if (first && second)
         return SameExisting(*first, *second, fullA, fullB);
     if (first || second)
@@ -91,8 +111,8 @@ bool SameFile(const std::string& a, const std::string& b)
     if (name.empty() || name != Upper(NameIn(fullB)))
         return false;
     std::string folderA = FolderOf(fullA), folderB = FolderOf(fullB);
-    std::optional<Identity> inA = IdentityOf(folderA), inB = IdentityOf(folderB);
-    return inA && inB && SameExisting(*inA, *inB, folderA, folderB);
+    std::optional<Identity> inA = IdentityOf(folderA, unknown), inB = IdentityOf(folderB, unknown);
+    return unknown || (inA && inB && SameExisting(*inA, *inB, folderA, folderB));
 }
 
 }  // namespace files

@@ -9,6 +9,10 @@
 namespace files::system {
 
 int CreateNew(const std::string& path, std::intptr_t& handle);
+// Gives the new file at handle the access the file at path has (natively its
+// mode, and owner where the program may), so a replaced private file stays
+// private. Windows: the folder's access is inherited as it is.
+void KeepAccessOf(const std::string& path, std::intptr_t handle);
 // Opens an existing file for writing, keeping what it holds.
 int OpenExisting(const std::string& path, std::intptr_t& handle);
 // Opens what TargetOf found to be a pipe or a device for writing in place,

@@ -31,10 +31,10 @@ namespace {
 // Writes count lines, each followed by CR LF; lineAt(i, out) appends line i to out.
 template <typename LineAt>
 bool WriteCsv(const std::string& path, std::size_t count, LineAt&& lineAt, std::string& reason,
-              files::ReplaceMode mode)
+              files::ReplaceMode mode, const std::string& gameFile)
 {
     files::ReplacingWriter writer;
-    bool written = writer.begin(path, mode);
+    bool written = writer.begin(path, mode, gameFile);
     std::string line;
     for (std::size_t i = 0; written && i < count; ++i) {
         line.clear();
@@ -51,9 +51,10 @@ bool WriteCsv(const std::string& path, std::size_t count, LineAt&& lineAt, std::
 }  // namespace
 
 bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason,
-                   files::ReplaceMode mode)
+                   files::ReplaceMode mode, const std::string& gameFile)
 {
-    return WriteCsv(path, lines.size(), [&](std::size_t i, std::string& out) { out += lines[i]; }, reason, mode);
+    return WriteCsv(path, lines.size(), [&](std::size_t i, std::string& out) { out += lines[i]; }, reason, mode,
+                    gameFile);
 }
 
 bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::string& reason,
@@ -61,7 +62,7 @@ bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::s
 {
     return WriteCsv(path, players.size(),
                     [&](std::size_t i, std::string& out) { AppendExportLine(out, players.at(i), players.ordering); },
-                    reason, mode);
+                    reason, mode, players.masterFile);
 }
 
 ExportTarget ExportTargetFor(const ExportChoice& choice)
@@ -96,7 +97,7 @@ void WriteCsvFile(ExportWindow& window)
     window.showWaitCursor();
     std::string reason;
     bool written = target.workbook ? WriteWorkbook(target.path, ExportPlayers, reason, mode)
-                                   : WriteCsvLines(target.path, ExportLines, reason, mode);
+                                   : WriteCsvLines(target.path, ExportLines, reason, mode, ExportPlayers.masterFile);
     window.showArrowCursor();
     if (!written)
         window.showMessage(CannotWriteMessage(target.path, reason));

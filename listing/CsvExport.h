@@ -36,11 +36,13 @@ std::string CsvFileName(std::string_view chosen);
 // Writes lines, each followed by CR LF, in place of the file at path, only
 // after every byte is written. Returns false with the system's reason otherwise;
 // the file at path is then as it was.
-// With ReplaceMode::Keep, only while there is no file at path.
+// With ReplaceMode::Keep, only while there is no file at path. Never over
+// gameFile, however path leads there.
 bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason,
-                   files::ReplaceMode mode = files::ReplaceMode::Replace);
+                   files::ReplaceMode mode = files::ReplaceMode::Replace, const std::string& gameFile = {});
 
-// The players' export lines, each followed by CR LF, the same way.
+// The players' export lines, each followed by CR LF, the same way, never over
+// the master file they were read from.
 bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::string& reason,
                      files::ReplaceMode mode = files::ReplaceMode::Replace);
 

@@ -330,7 +330,7 @@ Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, s
                           files::ReplaceMode mode)
 {
     files::ReplacingWriter writer;
-    if (!writer.begin(path, mode)) {
+    if (!writer.begin(path, mode, players.masterFile)) {
         reason = writer.failure();
         return Attempt::Failed;
     }
@@ -354,10 +354,9 @@ Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, s
     std::optional<std::string> libraryFolder = files::AnsiNameOf(folder);
     if (!libraryName || !libraryFolder) {
         bool fitsCodePage = files::ExactAnsi(temporary) && files::ExactAnsi(folder);
-        reason = fitsCodePage ? "its path is too long for the workbook writer, which takes fewer than " +
-                                    std::to_string(files::AnsiPathLimit) +
-                                    " characters, and its folder has no shorter name; choose a shorter path, or "
-                                    "save a CSV file"
+        reason = fitsCodePage ? "its path is too long for the workbook writer, whose calls take fewer than 260 "
+                                "characters with its own files' names in the folder, and it has no shorter "
+                                "name; choose a shorter path, or save a CSV file"
                               : "the workbook writer cannot name a file here, where the code page of this system "
                                 "lacks a character of the name; choose a name and folder in it, or save a CSV file";
         return Attempt::Failed;

@@ -22,7 +22,8 @@ bool IsWorkbookName(std::string_view name);
 std::string WorkbookFileName(std::string_view chosen);
 
 // Writes the workbook in place of the file at path, only once it is complete,
-// as read back (with ReplaceMode::Keep, only while there is none). Returns
+// as read back (with ReplaceMode::Keep, only while there is none), and never
+// over the master file the players were read from. Returns
 // false with the reason otherwise, in the system's words where it has them;
 // the file at path is then as it was, with nothing left beside it.
 bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason,
