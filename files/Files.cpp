@@ -125,6 +125,28 @@ std::string TemporaryNameFor(const std::string& target)
 
 }  // namespace
 
+int ErrorMakingFileIn(const std::string& folder, std::uint64_t bytes)
+{
+    std::intptr_t handle = -1;
+    std::string probe;
+    int code = 0;
+    for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
+        probe = TemporaryNameFor(JoinPath(folder, "probe"));
+        code = system::CreateNew(probe, handle);
+        if (!system::IsExistsError(code))
+            break;
+    }
+    if (code != 0)
+        return code;
+    code = system::Allocate(handle, bytes);
+    if (code == 0)
+        code = system::SyncAndClose(handle);
+    else
+        system::CloseQuietly(handle);
+    system::RemoveQuietly(probe);
+    return code;
+}
+
 bool IsWrittenInPlace(TargetKind kind)
 {
     return kind == TargetKind::Pipe || kind == TargetKind::Device;

@@ -56,6 +56,11 @@ private:
 // short, which it takes as a failure without writing the rest).
 int ErrorWritingAtEnd(std::FILE* stream);
 
+// The system's error number for a new file of that many bytes in folder,
+// made, its room taken, put on the disk and removed at once; 0 where all
+// that works. For a library that failed in that folder without a reason.
+int ErrorMakingFileIn(const std::string& folder, std::uint64_t bytes);
+
 // The system's own text for an error number (errno natively, GetLastError on
 // Windows), without a trailing line end.
 std::string SystemErrorText(int code);

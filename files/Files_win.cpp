@@ -369,6 +369,29 @@ std::wstring FullPathOf(const std::wstring& name)
     return full;
 }
 
+// The object manager's name of an open file, where it is a DOS one
+// ("\??\C:\x" as "\\?\C:\x"): Wine 8's GetFinalPathNameByHandleW fails for a
+// path longer than MAX_PATH, and this is what it would have given.
+std::wstring ObjectNameOf(HANDLE file)
+{
+    struct Name {
+        USHORT length;
+        USHORT room;
+        PWSTR text;
+    };
+    using Query = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+    constexpr int ObjectNameInformation = 1;
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    std::vector<char> buffer(sizeof(Name) + 65536 * sizeof(wchar_t));
+    ULONG length = 0;
+    if (!query || query(file, ObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &length) != 0)
+        return {};
+    const auto* name = reinterpret_cast<const Name*>(buffer.data());
+    std::wstring text(name->text, name->length / sizeof(wchar_t));
+    return text.rfind(L"\\??\\", 0) == 0 ? L"\\\\?\\" + text.substr(4) : std::wstring();
+}
+
 // Where an open file's links and junctions lead, as a full path.
 std::wstring FinalPathOf(HANDLE file)
 {
@@ -377,9 +400,14 @@ std::wstring FinalPathOf(HANDLE file)
     DWORD length = size ? GetFinalPathNameByHandleW(file, final.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
                         : 0;
     final.resize(length < size ? length : 0);
-    // Without the prefix only where the name fits the calls that need no prefix.
+    if (final.empty())
+        final = ObjectNameOf(file);
+    // Without the prefix only where the name fits the calls that need no
+    // prefix, and does not end in a device's name (under Wine a link can lead
+    // to a Linux file named NUL, which only the prefix keeps a file).
     std::wstring shorter = WithoutLongPrefix(final);
-    return shorter.size() < MAX_PATH ? shorter : final;
+    bool device = FullPathOf(shorter).rfind(L"\\\\.\\", 0) == 0;
+    return shorter.size() < MAX_PATH && !device ? shorter : final;
 }
 
 // What Wine says for a socket (ERROR_NO_SUCH_DEVICE; MinGW's headers lack its name).

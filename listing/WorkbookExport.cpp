@@ -165,10 +165,19 @@ private:
     std::array<std::size_t, ColumnCount> widths_{};
 };
 
+// A write the size of the library's buffers of its files, for a probe.
+constexpr std::size_t ProbeSize = 1 << 16;
+// Room beyond the rows for the worksheet's head and tail while the library
+// assembles it beside its row file.
+constexpr std::uint64_t AssemblyRoom = 16 * 1024;
+
 // The library's files fail through the system's calls as ours do; where it
 // failed that way, the system's reason, in the words a CSV file's failure
-// gets. Its own text only where there is none.
-std::string FailureText(lxw_error error)
+// gets: as the failed call left it, or where that was lost (under Wine a
+// write to a full disk ends short with no error), as a new file of the room
+// the library needed in its folder fails now. Its own text only where there
+// is none.
+std::string FailureText(lxw_error error, const std::string& folder, std::uint64_t room = ProbeSize)
 {
     switch (error) {
     case LXW_ERROR_MEMORY_MALLOC_FAILED:
@@ -184,6 +193,8 @@ std::string FailureText(lxw_error error)
     case LXW_ERROR_ZIP_CLOSE:
         if (int code = files::LastSystemError(); code != 0)
             return files::SystemErrorText(code);
+        if (int code = files::ErrorMakingFileIn(folder, room); code != 0)
+            return files::SystemErrorText(code);
         break;
     default:
         break;
@@ -193,9 +204,6 @@ std::string FailureText(lxw_error error)
 
 constexpr const char* SheetPart = "xl/worksheets/sheet1.xml";
 constexpr const char* NoTemporaryFile = "its folder takes no temporary file for the workbook";
-// Room beyond the rows for the worksheet's head and tail while the library
-// assembles it beside its row file.
-constexpr std::uint64_t AssemblyRoom = 16 * 1024;
 
 // The library writes each finished row to its row file and ignores a failed
 // write, which only marks the stream; the system's reason is at hand right
@@ -215,9 +223,8 @@ std::string RowFileFault(std::FILE* rows)
 // where a new file there fails now, the fixed text otherwise.
 std::string FolderFault(const std::string& folder)
 {
-    files::ReplacingWriter probe;
-    return probe.begin(files::JoinPath(folder, "probe"), files::ReplaceMode::Keep) ? NoTemporaryFile
-                                                                                     : probe.failure();
+    int code = files::ErrorMakingFileIn(folder, ProbeSize);
+    return code != 0 ? files::SystemErrorText(code) : NoTemporaryFile;
 }
 
 // Empty where a temporary file the library makes now, as it makes each of its
@@ -267,7 +274,7 @@ std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const
         return FolderFault(folder);
     lxw_format* bold = workbook_add_format(workbook);
     if (!bold)
-        return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
+        return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, folder);
     format_set_bold(bold);
     SheetWriter writer(sheet, bold);
     lxw_error error = writer.write(0, HeaderRow(players.ordering), true);
@@ -285,7 +292,7 @@ std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const
         error = worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(players.size()),
                                      static_cast<lxw_col_t>(ColumnCount - 1));
     if (error != LXW_NO_ERROR)
-        return FailureText(error);
+        return FailureText(error, folder);
     // The last row too, now rather than during close, so the row file is
     // complete, and on the disk as far as the system is concerned.
     files::ClearLastSystemError();
@@ -366,7 +373,7 @@ Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, s
     options.tmpdir = libraryFolder->data();
     std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(libraryName->c_str(), &options));
     if (!workbook) {
-        reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED);
+        reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, folder);
         return Attempt::Failed;
     }
     workbookcheck::Fingerprint rows;
@@ -394,7 +401,8 @@ Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, s
     files::ClearLastSystemError();
     lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) {
-        reason = FailureText(closed);
+        // The room it needed then: its copy of the rows beside the zip so far.
+        reason = FailureText(closed, rowFolder, rows.size + AssemblyRoom);
         return Attempt::Failed;
     }
     int readError = 0;
