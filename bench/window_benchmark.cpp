@@ -174,7 +174,7 @@ int main()
     // of the players the last Process run kept.
     std::string reason, workbook = (folder / "Players.xlsx").string();
     double start = Now();
-    bool written = WriteWorkbook(workbook, ExportPlayers, reason, files::ReplaceMode::Replace);
+    bool written = WriteWorkbook(files::TargetOf(workbook), ExportPlayers, reason, files::ReplaceMode::Replace);
     std::printf("  Workbook of the last run, %zu rows: %.2f s%s%s\n", ExportPlayers.size(), Now() - start,
                 written ? "" : ", failed: ", reason.c_str());
     DestroyWindow(GetParent(baselineList));

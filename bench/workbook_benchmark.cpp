@@ -10,6 +10,7 @@
 // WriteWorkbook's time.
 
 #include "files/Files.h"
+#include "files/ReplacingWriter.h"
 #include "listing/AnsiText.h"
 #include "listing/PlayerRun.h"
 #include "listing/WorkbookCheck.h"
@@ -162,7 +163,7 @@ int main(int argc, char** argv)
         double ourSeconds = BestSeconds([&] {
             fs::remove(ours);
             std::string reason;
-            if (!WriteWorkbook(ours, run.players, reason))
+            if (!WriteWorkbook(files::TargetOf(ours), run.players, reason))
                 std::fprintf(stderr, "WriteWorkbook: %s\n", reason.c_str());
         });
         double baseSeconds = BestSeconds([&] { WriteBaseline(theirs, rows, false); });

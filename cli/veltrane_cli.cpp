@@ -196,21 +196,43 @@ private:
     std::string pending_;
 };
 
+// The export files, each resolved once: everything is written where its name
+// led when the program began.
+struct ExportTargets {
+    std::optional<files::WriteTarget> csv;
+    std::optional<files::WriteTarget> xlsx;
+};
+
+ExportTargets TargetsOf(const Options& options)
+{
+    ExportTargets targets;
+    if (options.csv)
+        targets.csv = files::TargetOf(*options.csv);
+    if (options.xlsx)
+        targets.xlsx = files::TargetOf(*options.xlsx);
+    return targets;
+}
+
 // A problem of the export names, found before anything is read or written:
 // --csv and --xlsx naming one file.
-std::optional<std::string> SameExportFile(const Options& options)
+std::optional<std::string> SameExportFile(const Options& options, const ExportTargets& targets)
 {
-    if (options.csv && options.xlsx && files::SameFile(*options.csv, *options.xlsx))
+    if (targets.csv && targets.xlsx && files::SameTarget(*targets.csv, *targets.xlsx))
         return "veltrane-cli: --csv and --xlsx name the same file, \"" + *options.xlsx + "\" (see --help)";
     return std::nullopt;
 }
 
-// The same once the run has read the master file: neither export may be it.
-std::optional<std::string> GameFileTarget(const Options& options, const KeptPlayers& players)
+// The same once the run has read the master file: neither export may be a
+// game file, the one read or the one the folder names.
+std::optional<std::string> GameFileTarget(const Options& options, const ExportTargets& targets,
+                                          const files::KeptFiles& gameFiles)
 {
-    for (const std::optional<std::string>& target : {options.csv, options.xlsx})
-        if (target && IsMasterFile(*target, players))
-            return GameFileMessage(*target, players.masterFile);
+    if (targets.csv)
+        if (const files::KeptFile* game = files::KeptFileAt(*targets.csv, gameFiles))
+            return GameFileMessage(*options.csv, game->path);
+    if (targets.xlsx)
+        if (const files::KeptFile* game = files::KeptFileAt(*targets.xlsx, gameFiles))
+            return GameFileMessage(*options.xlsx, game->path);
     return std::nullopt;
 }
 
@@ -219,46 +241,44 @@ void ComplainExists(const std::string& target)
     Complain("\"" + target + "\" already exists. Give --force to replace it.");
 }
 
-bool IsExistingFile(const std::string& target)
-{
-    return files::IsReplaced(files::TargetOf(target));
-}
-
 // A target that is no file to write (a folder, a link that leads nowhere, ...),
 // or a file that exists without --force: said, before anything is written.
-bool Unwritable(const Options& options, const std::optional<std::string>& target, bool workbook)
+bool Unwritable(const Options& options, const std::optional<std::string>& name,
+                const std::optional<files::WriteTarget>& target, bool workbook)
 {
     if (!target)
         return false;
-    files::WriteTarget where = files::TargetOf(*target);
-    if (std::string refusal = files::RefusalOf(where, workbook); !refusal.empty()) {
-        Complain(CannotWriteMessage(*target, refusal));
+    if (std::string refusal = files::RefusalOf(*target, workbook); !refusal.empty()) {
+        Complain(CannotWriteMessage(*name, refusal));
         return true;
     }
-    if (options.force || !files::IsReplaced(where))
+    if (options.force || !files::IsReplaced(*target))
         return false;
-    ComplainExists(*target);
+    ComplainExists(*name);
     return true;
 }
 
 // Writes the export files the options ask for; false, having said why, when one
 // fails. Without --force a file that appeared meanwhile is never replaced.
-bool WriteExports(const Options& options, const KeptPlayers& players)
+bool WriteExports(const Options& options, ExportTargets& targets, const KeptPlayers& players,
+                  const files::KeptFiles& gameFiles)
 {
     files::ReplaceMode mode = options.force ? files::ReplaceMode::Replace : files::ReplaceMode::Keep;
     for (bool workbook : {false, true}) {
-        const std::optional<std::string>& target = workbook ? options.xlsx : options.csv;
+        const std::optional<std::string>& name = workbook ? options.xlsx : options.csv;
+        std::optional<files::WriteTarget>& target = workbook ? targets.xlsx : targets.csv;
         if (!target)
             continue;
         std::string reason;
-        bool written = workbook ? WriteWorkbook(*target, players, reason, mode)
-                                : WriteCsvPlayers(*target, players, reason, mode);
+        bool written = workbook ? WriteWorkbook(std::move(*target), players, reason, mode, gameFiles)
+                                : WriteCsvPlayers(std::move(*target), players, reason, mode, gameFiles);
         if (written)
             continue;
-        if (mode == files::ReplaceMode::Keep && IsExistingFile(*target))
-            ComplainExists(*target);
+        // Asked again for the message only: whether a file appeared meanwhile.
+        if (mode == files::ReplaceMode::Keep && files::IsReplaced(files::TargetOf(*name)))
+            ComplainExists(*name);
         else
-            Complain(CannotWriteMessage(*target, reason));
+            Complain(CannotWriteMessage(*name, reason));
         return false;
     }
     return true;
@@ -266,7 +286,8 @@ bool WriteExports(const Options& options, const KeptPlayers& players)
 
 int Run(const Options& options)
 {
-    if (std::optional<std::string> problem = SameExportFile(options)) {
+    ExportTargets targets = TargetsOf(options);
+    if (std::optional<std::string> problem = SameExportFile(options, targets)) {
         Complain(*problem);
         return ExitBadArguments;
     }
@@ -289,11 +310,12 @@ int Run(const Options& options)
         break;
     }
     const KeptPlayers& players = run.players;
-    if (std::optional<std::string> problem = GameFileTarget(options, players)) {
+    files::KeptFiles gameFiles = MasterFilesKept(folder.value_or(std::string()));
+    if (std::optional<std::string> problem = GameFileTarget(options, targets, gameFiles)) {
         Complain(*problem);
         return ExitBadArguments;
     }
-    if (Unwritable(options, options.csv, false) || Unwritable(options, options.xlsx, true))
+    if (Unwritable(options, options.csv, targets.csv, false) || Unwritable(options, options.xlsx, targets.xlsx, true))
         return ExitFileProblem;
     // The exports are written while the listing is put in order: on a million
     // players each takes about as long as the other. The listing is printed
@@ -304,7 +326,7 @@ int Run(const Options& options)
     {
         std::jthread exporting([&] {
             try {
-                exported = WriteExports(options, players);
+                exported = WriteExports(options, targets, players, gameFiles);
             } catch (...) {
                 exportFailure = std::current_exception();
             }

@@ -58,7 +58,6 @@ bool ReadFileStart(const std::string& path, std::size_t limit, std::string& byte
 
 namespace {
 
-constexpr std::size_t WriteChunk = 1 << 16;
 // A temporary name left by a killed program with our process id is skipped.
 constexpr int TemporaryNameTries = 100;
 
@@ -94,10 +93,8 @@ std::size_t NameLimitUnits(std::size_t bytes)
 #endif
 }
 
-// The target's name with a mark of this process and call ("~<pid>-<n>.tmp",
-// base 36) in place of its end, so that it is no longer than the target's own
-// name: a name the target may have, the temporary one may have too. A name
-// shorter than the mark gets it added.
+}  // namespace
+
 std::string TemporaryNameFor(const std::string& target)
 {
     static std::atomic<unsigned> counter{0};
@@ -123,16 +120,14 @@ std::string TemporaryNameFor(const std::string& target)
     return target.substr(0, kept) + mark;
 }
 
-}  // namespace
-
-int ErrorMakingFileIn(const std::string& folder, std::uint64_t bytes)
+int ErrorMakingFileIn(const HeldFolder& folder, std::uint64_t bytes)
 {
-    std::intptr_t handle = -1;
+    std::intptr_t handle = SystemHandle::None;
     std::string probe;
     int code = 0;
     for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
-        probe = TemporaryNameFor(JoinPath(folder, "probe"));
-        code = system::CreateNew(probe, handle);
+        probe = TemporaryNameFor("probe");
+        code = folder.createNew(probe, handle);
         if (!system::IsExistsError(code))
             break;
     }
@@ -142,219 +137,9 @@ int ErrorMakingFileIn(const std::string& folder, std::uint64_t bytes)
     if (code == 0)
         code = system::SyncAndClose(handle);
     else
-        system::CloseQuietly(handle);
-    system::RemoveQuietly(probe);
-    return code;
-}
-
-bool IsWrittenInPlace(TargetKind kind)
-{
-    return kind == TargetKind::Pipe || kind == TargetKind::Device;
-}
-
-bool IsWrittenInPlace(const WriteTarget& target)
-{
-    return target.descriptor >= 0 || IsWrittenInPlace(target.kind);
-}
-
-bool IsReplaced(const WriteTarget& target)
-{
-    return target.kind == TargetKind::File && target.descriptor < 0;
-}
-
-std::string RefusalOf(const WriteTarget& target, bool wholeFile)
-{
-    if (target.descriptor >= 0)
-        return wholeFile ? "it is this program's own output, not a file of its own: a workbook is written only to a "
-                           "file"
-                         : "";
-    switch (target.kind) {
-    case TargetKind::Missing:
-    case TargetKind::File:
-        return {};
-    case TargetKind::Pipe:
-    case TargetKind::Device:
-        if (!wholeFile)
-            return {};
-        return std::string("it is a ") + (target.kind == TargetKind::Pipe ? "pipe" : "device") +
-               ", not a file: a workbook is written only to a file";
-    case TargetKind::Folder:
-        return "it is a folder";
-    case TargetKind::BlockDevice:
-        return "it is a block device (a disk), not a file";
-    case TargetKind::Socket:
-        return "it is a socket, not a file";
-    case TargetKind::DanglingLink:
-        return "it is a link to \"" + target.linkedTo + "\", where there is nothing; Veltrane writes through "
-               "a link only to a file that exists";
-    case TargetKind::Unreachable:
-        return target.refusal.empty() ? SystemErrorText(target.error) : target.refusal;
-    }
-    return "it is not a file";
-}
-
-namespace {
-
-constexpr const char* KeptFileReason = "it leads to the game's file, which Veltrane never writes";
-
-}  // namespace
-
-bool ReplacingWriter::begin(const std::string& target, ReplaceMode mode, const std::string& kept)
-{
-    abandon();
-    system::FailWritesPastSizeLimit();
-    mode_ = mode;
-    failed_ = false;
-    targetAppeared_ = false;
-    stream_ = false;
-    deviceName_.clear();
-    failure_.clear();
-    pending_.clear();
-    pending_.reserve(WriteChunk);
-    WriteTarget where = TargetOf(target);
-    if (std::string refusal = RefusalOf(where, false); !refusal.empty())
-        return failWith(refusal);
-    target_ = where.path;
-    kept_ = kept;
-    deviceName_ = where.deviceName;
-    if (!kept_.empty() && !IsWrittenInPlace(where) && SameFile(target_, kept_))
-        return failWith(KeptFileReason);
-    // Where nothing was there, whatever appears meanwhile is kept.
-    if (where.kind == TargetKind::Missing)
-        mode_ = ReplaceMode::Keep;
-    if (IsWrittenInPlace(where)) {
-        stream_ = true;
-        int code = where.descriptor >= 0 ? system::DuplicateDescriptor(where.descriptor, handle_)
-                                         : system::OpenInPlace(target_, handle_);
-        return code == 0 || fail(code);
-    }
-    int code = 0;
-    for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
-        temporary_ = TemporaryNameFor(target_);
-        code = system::CreateNew(temporary_, handle_);
-        if (!system::IsExistsError(code))
-            break;
-    }
-    if (code != 0) {
-        temporary_.clear();
-        return fail(code);
-    }
-    if (where.kind == TargetKind::File)
-        system::KeepAccessOf(target_, handle_);
-    return true;
-}
-
-bool ReplacingWriter::write(std::string_view bytes)
-{
-    if (failed_ || handle_ == -1)
-        return false;
-    pending_.append(bytes);
-    return pending_.size() < WriteChunk || flush();
-}
-
-bool ReplacingWriter::flush()
-{
-    int code = system::WriteAll(handle_, pending_.data(), pending_.size());
-    pending_.clear();
-    return code == 0 || fail(code);
-}
-
-const std::string& ReplacingWriter::handOver()
-{
-    if (stream_)
-        failWith("it is written as it comes, with no file to hand over");
-    if (!failed_ && handle_ != -1 && flush()) {
-        int code = system::SyncAndClose(handle_);
-        handle_ = -1;
-        if (code != 0)
-            fail(code);
-    }
-    return temporary_;
-}
-
-bool ReplacingWriter::commit()
-{
-    if (stream_) {
-        if (failed_ || handle_ == -1 || !flush())
-            return false;
-        int code = system::Close(handle_);
-        handle_ = -1;
-        return code == 0 || fail(code);
-    }
-    if (failed_ || temporary_.empty())
-        return false;
-    if (handle_ == -1) {
-        if (int code = system::OpenExisting(temporary_, handle_)) {
-            handle_ = -1;
-            return fail(code);
-        }
-    }
-    if (!flush())
-        return false;
-    int code = system::SyncAndClose(handle_);
-    handle_ = -1;
-    if (code == 0 && !kept_.empty() && SameFile(target_, kept_))
-        return failWith(KeptFileReason);
-    if (code == 0 && mode_ == ReplaceMode::Replace) {
-        code = system::ReplaceWith(temporary_, target_);
-    } else if (code == 0) {
-        code = system::MoveNoReplace(temporary_, target_);
-        targetAppeared_ = system::IsExistsError(code);
-        // Taken by something the system shows as nothing (under Wine, a link
-        // that leads nowhere): said as it is, not as a file that exists.
-        if (targetAppeared_ && TargetOf(target_).kind == TargetKind::Missing) {
-            targetAppeared_ = false;
-            return failWith("there is something of that name that is not a file (a link that leads nowhere?)");
-        }
-    }
-    if (code != 0)
-        return fail(code);
-    temporary_.clear();
-    return true;
-}
-
-bool ReplacingWriter::reserve(std::uint64_t bytes)
-{
-    if (failed_ || temporary_.empty() || handle_ != -1)
-        return false;
-    if (int code = system::OpenExisting(temporary_, handle_)) {
-        handle_ = -1;
-        return fail(code);
-    }
-    int code = system::Allocate(handle_, bytes);
-    system::CloseQuietly(handle_);
-    handle_ = -1;
-    return code == 0 || fail(code);
-}
-
-void ReplacingWriter::abandon()
-{
-    if (handle_ != -1) {
-        system::CloseQuietly(handle_);
-        handle_ = -1;
-    }
-    if (!temporary_.empty()) {
-        system::RemoveQuietly(temporary_);
-        temporary_.clear();
-    }
-}
-
-bool ReplacingWriter::fail(int code)
-{
-    // "CON.csv" does not look like a device; the message says it is one.
-    if (!deviceName_.empty())
-        return failWith("it names the device " + deviceName_ + ": " + SystemErrorText(code));
-    return failWith(SystemErrorText(code));
-}
-
-bool ReplacingWriter::failWith(const std::string& reason)
-{
-    if (!failed_) {
-        failed_ = true;
-        failure_ = reason;
-    }
-    abandon();
-    return false;
+        system::Close(handle);
+    int removed = folder.remove(probe);
+    return code != 0 ? code : removed;
 }
 
 }  // namespace files

@@ -7,6 +7,9 @@
 // own wide characters, so that a name is used exactly as the user gave it;
 // natively they are the bytes as given.
 
+#include "files/FileIdentity.h"
+#include "files/HeldFolder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -59,7 +62,7 @@ int ErrorWritingAtEnd(std::FILE* stream);
 // The system's error number for a new file of that many bytes in folder,
 // made, its room taken, put on the disk and removed at once; 0 where all
 // that works. For a library that failed in that folder without a reason.
-int ErrorMakingFileIn(const std::string& folder, std::uint64_t bytes);
+int ErrorMakingFileIn(const HeldFolder& folder, std::uint64_t bytes);
 
 // The system's own text for an error number (errno natively, GetLastError on
 // Windows), without a trailing line end.
@@ -123,64 +126,6 @@ int CurrentYear();
 enum class PathKind { Missing, File, Directory, Other };
 PathKind KindOf(const std::string& path);
 
-// Whether two names lead to the same file, however each is spelt: through a
-// link, another case on Windows, a relative or a short name. The file system
-// decides, not the text. Names of files that do not exist yet are the same when
-// they name the same folder and, after it, the same name. Where the system
-// cannot say what a name leads to (a read of a folder failed), they count as
-// the same: every caller refuses a write on it.
-bool SameFile(const std::string& a, const std::string& b);
-
-// What a name to write leads to. A symbolic link (or, on Windows, a link or a
-// junction) is followed to what it leads to: that is what gets written, and
-// the link stays a link.
-enum class TargetKind {
-    Missing,      // nothing there yet: a new file
-    File,         // a regular file, replaced whole
-    Pipe,         // a FIFO or a named pipe: written in place, as it comes
-    Device,       // a character device (a terminal, /dev/null; NUL or CON on
-                  // Windows): written in place too
-    Folder,
-    BlockDevice,
-    Socket,
-    DanglingLink,  // a link to a name where there is nothing
-    Unreachable,   // links that cannot be followed (a loop), or a name that
-                   // cannot be written for a reason of the platform's own:
-                   // refusal or error says why
-};
-
-struct WriteTarget {
-    TargetKind kind = TargetKind::Missing;
-    // The name to write: for a link, the name of what it leads to; otherwise
-    // the name as given.
-    std::string path;
-    // For a link, the name it holds (where it leads).
-    std::string linkedTo;
-    int error = 0;
-    // On Windows, the device a reserved name stands for (CON for "CON.csv").
-    std::string deviceName;
-    // Why an Unreachable target cannot be written, where the system's error
-    // would not say it.
-    std::string refusal;
-    // Natively, the program's own open descriptor a name stands for
-    // (/dev/stdout, /dev/fd/N, /proc/self/fd/N): written through as it is, as
-    // a shell's redirection is, whatever it leads to; -1 for any other name.
-    int descriptor = -1;
-};
-
-WriteTarget TargetOf(const std::string& name);
-// Pipes, devices and the program's own descriptors: nothing in them to lose,
-// and no file to put beside them.
-bool IsWrittenInPlace(TargetKind kind);
-bool IsWrittenInPlace(const WriteTarget& target);
-// An existing file that a new one would replace (a question, or --force).
-bool IsReplaced(const WriteTarget& target);
-
-// Why nothing may be written to a target, in a few words that name what it is;
-// empty where it may be written. A file that has to be written whole before it
-// may take its place (wholeFile) is refused for a stream too.
-std::string RefusalOf(const WriteTarget& target, bool wholeFile);
-
 struct OpenResult {
     enum Outcome { Opened, Missing, Failed };
     Outcome outcome = Failed;
@@ -209,6 +154,8 @@ public:
     std::size_t read(unsigned char* buffer, std::size_t size);
     // The system's error number of a failed read, 0 when none failed.
     int readError() const { return readError_; }
+    // Which file it is, as its handle says.
+    std::optional<FileIdentity> identity() const { return IdentityOfOpen(handle_); }
     // The file's size when it was opened: a hint, since it may grow or shrink.
     std::uint64_t sizeWhenOpened() const { return sizeWhenOpened_; }
     void close();
@@ -236,62 +183,5 @@ void SimulateReadFailure(std::optional<ReadFailure> failure);
 // Reads a whole file of at most limit bytes (the first limit bytes of a longer one).
 // Returns false, with the reason, when it cannot be opened or read.
 bool ReadFileStart(const std::string& path, std::size_t limit, std::string& bytes, std::string& reason);
-
-// Whether the new file may take the place of one already there when it is put in
-// place. Keep refuses, so that a file that appeared meanwhile is never lost.
-enum class ReplaceMode { Replace, Keep };
-
-// Writes a new file beside the target and puts it in the target's place only when
-// every byte is written and on disk, so a failure never leaves a half-written
-// file where a good one was. Destroying an uncommitted writer removes its file.
-// The target is as TargetOf finds it: a link's file is replaced beside that
-// file, the link kept; a stream is written in place, with no file beside it;
-// what RefusalOf refuses fails begin() with that reason, nothing written.
-class ReplacingWriter {
-public:
-    ReplacingWriter() = default;
-    ReplacingWriter(const ReplacingWriter&) = delete;
-    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
-    ~ReplacingWriter() { abandon(); }
-
-    // kept names a file never written, however target leads to it (the game's
-    // file): asked as the writer begins and again just before the new file
-    // takes its place, so a link changed meanwhile cannot lead there.
-    bool begin(const std::string& target, ReplaceMode mode = ReplaceMode::Replace, const std::string& kept = {});
-    bool write(std::string_view bytes);
-    bool commit();
-    void abandon();
-    // For a library that writes the new file itself, by name: closes the file
-    // begin() made and gives its name (empty for a stream, which has none).
-    // commit() then takes it back.
-    const std::string& handOver();
-    // For a library that will need that many bytes more room than the
-    // handed-over file, and would not notice their lack: makes that file that
-    // long now, so a disk without the room, or a file-size limit, fails here
-    // with the system's reason. The library's own (truncating) open of the
-    // file then gives the room back to it.
-    bool reserve(std::uint64_t bytes);
-    // The system's text for the first failure.
-    const std::string& failure() const { return failure_; }
-    // With ReplaceMode::Keep: commit failed because the target had appeared.
-    bool targetAppeared() const { return targetAppeared_; }
-
-private:
-    bool flush();
-    bool fail(int code);
-    bool failWith(const std::string& reason);
-
-    std::string target_;
-    std::string kept_;
-    std::string temporary_;
-    std::string pending_;
-    std::string failure_;
-    std::intptr_t handle_ = -1;
-    ReplaceMode mode_ = ReplaceMode::Replace;
-    bool stream_ = false;
-    std::string deviceName_;
-    bool failed_ = false;
-    bool targetAppeared_ = false;
-};
 
 }  // namespace files

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace files {
@@ -178,97 +179,6 @@ int CurrentYear()
     return local.tm_year + 1900;
 }
 
-namespace {
-
-// As many links in a row as Linux follows.
-constexpr int MostLinks = 40;
-
-TargetKind KindOfMode(mode_t mode)
-{
-    if (S_ISREG(mode))
-        return TargetKind::File;
-    if (S_ISDIR(mode))
-        return TargetKind::Folder;
-    if (S_ISFIFO(mode))
-        return TargetKind::Pipe;
-    if (S_ISCHR(mode))
-        return TargetKind::Device;
-    if (S_ISBLK(mode))
-        return TargetKind::BlockDevice;
-    return TargetKind::Socket;
-}
-
-std::string LinkText(const std::string& path)
-{
-    std::string text(PATH_MAX, '\0');
-    ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
-    text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-    return text;
-}
-
-}  // namespace
-
-namespace {
-
-int OwnDescriptor(const std::string& name)
-{
-    if (name == "/dev/stdout")
-        return STDOUT_FILENO;
-    if (name == "/dev/stderr")
-        return STDERR_FILENO;
-    for (std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
-        std::string_view number = std::string_view(name).substr(name.starts_with(prefix) ? prefix.size() : name.size());
-        if (!number.empty() && number.size() < 9 && number.find_first_not_of("0123456789") == std::string_view::npos)
-            return std::stoi(std::string(number));
-    }
-    return -1;
-}
-
-}  // namespace
-
-WriteTarget TargetOf(const std::string& name)
-{
-    WriteTarget target{TargetKind::Missing, name, {}, 0, {}, {}, -1};
-    struct stat info {};
-    if (int descriptor = OwnDescriptor(name); descriptor >= 0 && ::fstat(descriptor, &info) == 0) {
-        target.kind = KindOfMode(info.st_mode);
-        target.descriptor = descriptor;
-        return target;
-    }
-    // Standard output or error however it is spelt (/dev/./stdout, /proc/<pid>/fd/1,
-    // the very file the shell redirected it to).
-    struct stat output {};
-    for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
-        if (::stat(name.c_str(), &info) == 0 && ::fstat(descriptor, &output) == 0 && info.st_dev == output.st_dev &&
-            info.st_ino == output.st_ino) {
-            target.kind = KindOfMode(info.st_mode);
-            target.descriptor = descriptor;
-            return target;
-        }
-    }
-    // Only the name's own last part is followed here: the folders on the way
-    // are followed by the system, and the new file goes where they lead anyway.
-    for (int links = 0; ::lstat(target.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++links) {
-        target.linkedTo = LinkText(target.path);
-        if (links == MostLinks || target.linkedTo.empty())
-            return {TargetKind::Unreachable, name, target.linkedTo, links == MostLinks ? ELOOP : errno, {}, {}, -1};
-        target.path = target.linkedTo[0] == '/' ? target.linkedTo : JoinPath(FolderOf(target.path), target.linkedTo);
-    }
-    if (::lstat(target.path.c_str(), &info) == 0) {
-        target.kind = KindOfMode(info.st_mode);
-    } else if (!target.linkedTo.empty() && ::stat(name.c_str(), &info) == 0) {
-        // A link of the system's own (/dev/stdout, /proc/self/fd/1) whose text
-        // names no file ("pipe:[...]"): the system leads the name itself there.
-        target.kind = KindOfMode(info.st_mode);
-        target.path = name;
-    } else if (!target.linkedTo.empty()) {
-        bool nothing = errno == ENOENT || errno == ENOTDIR;
-        target.kind = nothing ? TargetKind::DanglingLink : TargetKind::Unreachable;
-        target.error = nothing ? 0 : errno;
-    }
-    return target;
-}
-
 PathKind KindOf(const std::string& path)
 {
     struct stat info {};
@@ -332,58 +242,144 @@ void ReadOnlyFile::close()
 
 namespace system {
 
-void KeepAccessOf(const std::string& path, std::intptr_t handle)
+namespace {
+
+bool Privileged(const std::string& attribute)
 {
+    // Attributes that only the system or root may set: the file keeps what
+    // the system gives it there.
+    return attribute.starts_with("security.") || attribute.starts_with("trusted.");
+}
+
+// A file's extended attributes, read through a descriptor of it or, where
+// that is one for no reading, through the system's link to it.
+class Attributes {
+public:
+    Attributes(std::intptr_t file) : fd_(static_cast<int>(file)), path_("/proc/self/fd/" + std::to_string(file)) {}
+
+    // The names, each ended by a NUL.
+    int names(std::string& names) const
+    {
+        return Read(names, [&](char* into, std::size_t size) {
+            return readable() ? ::flistxattr(fd_, into, size) : ::listxattr(path_.c_str(), into, size);
+        });
+    }
+
+    int value(const char* attribute, std::string& value) const
+    {
+        return Read(value, [&](char* into, std::size_t size) {
+            return readable() ? ::fgetxattr(fd_, attribute, into, size) : ::getxattr(path_.c_str(), attribute, into, size);
+        });
+    }
+
+private:
+    bool readable() const { return (::fcntl(fd_, F_GETFL) & O_PATH) != O_PATH; }
+
+    template <typename Call>
+    static int Read(std::string& bytes, Call&& call)
+    {
+        for (;;) {
+            ssize_t size = call(nullptr, 0);
+            if (size < 0)
+                return errno;
+            bytes.assign(static_cast<std::size_t>(size), '\0');
+            size = size == 0 ? 0 : call(bytes.data(), bytes.size());
+            if (size >= 0) {
+                bytes.resize(static_cast<std::size_t>(size));
+                return 0;
+            }
+            if (errno != ERANGE)
+                return errno;
+        }
+    }
+
+    int fd_;
+    std::string path_;
+};
+
+constexpr const char* AccessList = "system.posix_acl_access";
+
+// The replaced file's extended attributes, its access list among them, on the new file.
+int KeepAttributes(const WriteTarget& target, int file)
+{
+    Attributes replaced(target.existing.get());
+    std::string names;
+    int code = replaced.names(names);
+    SystemHandle readable;
+    if (code == ENOENT) {
+        // No /proc: the file opened again by its name in the held folder, if it is still the one.
+        int fd = ::openat(static_cast<int>(target.folder.handle()), target.name.c_str(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            return errno;
+        readable.reset(fd);
+        std::optional<FileIdentity> opened = IdentityOfOpen(fd);
+        if (!opened || !target.identity || !SameIdentity(*opened, *target.identity))
+            return EAGAIN;
+        replaced = Attributes(fd);
+        code = replaced.names(names);
+    }
+    if (code == ENOTSUP)
+        names.clear();
+    else if (code != 0)
+        return code;
+    bool hasAccessList = false;
+    std::string value;
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+        const char* attribute = names.c_str() + at;
+        hasAccessList = hasAccessList || std::strcmp(attribute, AccessList) == 0;
+        code = replaced.value(attribute, value);
+        if (code == 0 && ::fsetxattr(file, attribute, value.data(), value.size(), 0) != 0)
+            code = errno;
+        if (code != 0 && code != ENODATA && !(Privileged(attribute) && (code == EPERM || code == ENOTSUP)))
+            return code;
+    }
+    // An access list the folder handed down, which the replaced file did not have, goes.
+    if (!hasAccessList && ::fremovexattr(file, AccessList) != 0 && errno != ENODATA && errno != ENOTSUP)
+        return errno;
+    return 0;
+}
+
+}  // namespace
+
+int KeepAccess(const WriteTarget& target, std::intptr_t handle)
+{
+    int file = static_cast<int>(handle);
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return;
+    if (::fstat(static_cast<int>(target.existing.get()), &info) != 0)
+        return errno;
     // The owner only where the program may (as root): elsewhere the new file
     // is its user's, as the old one was or as any file they write is.
-    if (::fchown(static_cast<int>(handle), info.st_uid, info.st_gid) != 0) {
-    }
-    ::fchmod(static_cast<int>(handle), info.st_mode & 07777);
-}
-
-int CreateNew(const std::string& path, std::intptr_t& handle)
-{
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
+    if (::fchown(file, info.st_uid, info.st_gid) != 0 && errno != EPERM)
         return errno;
-    handle = fd;
-    return 0;
-}
-
-int OpenExisting(const std::string& path, std::intptr_t& handle)
-{
-    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    handle = fd;
-    return 0;
-}
-
-int OpenInPlace(const std::string& path, std::intptr_t& handle)
-{
-    // Neither created nor emptied: a pipe's open waits for its reader, as the
-    // shell's would.
-    int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !IsWrittenInPlace(KindOfMode(info.st_mode))) {
-        int code = S_ISREG(info.st_mode) ? EEXIST : errno;
-        ::close(fd);
+    if (int code = KeepAttributes(target, file))
         return code;
-    }
-    handle = fd;
-    return 0;
+    // Last: the mode agrees with the access list, and a change of owner
+    // took no set-user bits away.
+    return ::fchmod(file, info.st_mode & 07777) == 0 ? 0 : errno;
 }
 
-int DuplicateDescriptor(int descriptor, std::intptr_t& handle)
+int OpenInPlace(const WriteTarget& target, std::intptr_t& handle)
 {
-    int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    int fd = -1;
+    if (target.descriptor >= 0) {
+        fd = ::fcntl(target.descriptor, F_DUPFD_CLOEXEC, 0);
+    } else {
+        // Neither created nor emptied: a pipe's open waits for its reader, as
+        // the shell's would. Opened again through the descriptor the name
+        // was resolved to, so it is the very pipe or device.
+        std::string path = "/proc/self/fd/" + std::to_string(target.existing.get());
+        fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT)
+            fd = ::openat(static_cast<int>(target.folder.handle()), target.name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    }
     if (fd < 0)
         return errno;
+    std::optional<FileIdentity> opened = IdentityOfOpen(fd);
+    if (target.descriptor < 0 && (!opened || !target.identity || !SameIdentity(*opened, *target.identity))) {
+        ::close(fd);
+        return EEXIST;
+    }
     handle = fd;
     return 0;
 }
@@ -460,37 +456,14 @@ int Close(std::intptr_t handle)
     return ::close(static_cast<int>(handle)) == 0 ? 0 : errno;
 }
 
-void CloseQuietly(std::intptr_t handle)
-{
-    ::close(static_cast<int>(handle));
-}
-
-int ReplaceWith(const std::string& source, const std::string& target)
-{
-    return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
-}
-
-int MoveNoReplace(const std::string& source, const std::string& target)
-{
-    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // A file system without it: a link fails where the name is taken.
-    if (::link(source.c_str(), target.c_str()) != 0)
-        return errno;
-    ::unlink(source.c_str());
-    return 0;
-}
-
 bool IsExistsError(int code)
 {
     return code == EEXIST;
 }
 
-void RemoveQuietly(const std::string& path)
+bool TakenByNothing(const WriteTarget&)
 {
-    ::unlink(path.c_str());
+    return false;
 }
 
 std::string NameFault(const std::string&)

@@ -1,6 +1,5 @@
 #include "listing/CsvExport.h"
 
-#include "files/Files.h"
 #include "listing/Messages.h"
 #include "listing/ProcessRun.h"
 #include "listing/WorkbookExport.h"
@@ -30,11 +29,11 @@ namespace {
 
 // Writes count lines, each followed by CR LF; lineAt(i, out) appends line i to out.
 template <typename LineAt>
-bool WriteCsv(const std::string& path, std::size_t count, LineAt&& lineAt, std::string& reason,
-              files::ReplaceMode mode, const std::string& gameFile)
+bool WriteCsv(files::WriteTarget target, std::size_t count, LineAt&& lineAt, std::string& reason,
+              files::ReplaceMode mode, const files::KeptFiles& gameFiles)
 {
     files::ReplacingWriter writer;
-    bool written = writer.begin(path, mode, gameFile);
+    bool written = writer.begin(std::move(target), mode, gameFiles);
     std::string line;
     for (std::size_t i = 0; written && i < count; ++i) {
         line.clear();
@@ -50,19 +49,19 @@ bool WriteCsv(const std::string& path, std::size_t count, LineAt&& lineAt, std::
 
 }  // namespace
 
-bool WriteCsvLines(const std::string& path, const std::vector<std::string>& lines, std::string& reason,
-                   files::ReplaceMode mode, const std::string& gameFile)
+bool WriteCsvLines(files::WriteTarget target, const std::vector<std::string>& lines, std::string& reason,
+                   files::ReplaceMode mode, const files::KeptFiles& gameFiles)
 {
-    return WriteCsv(path, lines.size(), [&](std::size_t i, std::string& out) { out += lines[i]; }, reason, mode,
-                    gameFile);
+    return WriteCsv(std::move(target), lines.size(), [&](std::size_t i, std::string& out) { out += lines[i]; },
+                    reason, mode, gameFiles);
 }
 
-bool WriteCsvPlayers(const std::string& path, const KeptPlayers& players, std::string& reason,
-                     files::ReplaceMode mode)
+bool WriteCsvPlayers(files::WriteTarget target, const KeptPlayers& players, std::string& reason,
+                     files::ReplaceMode mode, const files::KeptFiles& gameFiles)
 {
-    return WriteCsv(path, players.size(),
+    return WriteCsv(std::move(target), players.size(),
                     [&](std::size_t i, std::string& out) { AppendExportLine(out, players.at(i), players.ordering); },
-                    reason, mode, players.masterFile);
+                    reason, mode, gameFiles);
 }
 
 ExportTarget ExportTargetFor(const ExportChoice& choice)
@@ -77,11 +76,13 @@ void WriteCsvFile(ExportWindow& window)
     if (choice.name.empty())
         return;
     ExportTarget target = ExportTargetFor(choice);
-    if (IsMasterFile(target.path, ExportPlayers)) {
-        window.showMessage(GameFileMessage(target.path, ExportPlayers.masterFile));
+    // Resolved once: the export goes where the name leads now.
+    files::WriteTarget where = files::TargetOf(target.path);
+    files::KeptFiles gameFiles = MasterFilesKept(window.folderText());
+    if (const files::KeptFile* game = files::KeptFileAt(where, gameFiles)) {
+        window.showMessage(GameFileMessage(target.path, game->path));
         return;
     }
-    files::WriteTarget where = files::TargetOf(target.path);
     if (std::string refusal = files::RefusalOf(where, target.workbook); !refusal.empty()) {
         window.showMessage(CannotWriteMessage(target.path, refusal));
         return;
@@ -96,8 +97,8 @@ void WriteCsvFile(ExportWindow& window)
     }
     window.showWaitCursor();
     std::string reason;
-    bool written = target.workbook ? WriteWorkbook(target.path, ExportPlayers, reason, mode)
-                                   : WriteCsvLines(target.path, ExportLines, reason, mode, ExportPlayers.masterFile);
+    bool written = target.workbook ? WriteWorkbook(std::move(where), ExportPlayers, reason, mode, gameFiles)
+                                   : WriteCsvLines(std::move(where), ExportLines, reason, mode, gameFiles);
     window.showArrowCursor();
     if (!written)
         window.showMessage(CannotWriteMessage(target.path, reason));

@@ -31,7 +31,9 @@ public:
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void showWaitCursor() override { cursors += "wait "; }
     void showArrowCursor() override { cursors += "arrow "; }
+    std::string folderText() override { return box; }
     std::string cursors;
+    std::string box;
 };
 
 class CsvExportTest : public testing::Test {
@@ -147,7 +149,7 @@ TEST_F(CsvExportTest, TheGamesFileIsNeverWrittenUnderAnyName)
 {
     std::string master = folder.file("mastplyr.dat");
     WriteBytes(master, std::string(94, 'g'));
-    ExportPlayers.masterFile = master;
+    window.box = folder.str();
     for (const char* name : {"players.csv", "players.xlsx"}) {
         std::filesystem::create_hard_link(master, folder.file(name));
         window.chosenName = folder.file(name);
@@ -159,5 +161,4 @@ TEST_F(CsvExportTest, TheGamesFileIsNeverWrittenUnderAnyName)
     }
     EXPECT_EQ(window.messages.size(), 2u);
     EXPECT_EQ(ReadBytes(master), std::string(94, 'g'));
-    ExportPlayers.masterFile.clear();
 }

@@ -14,11 +14,6 @@ MasterPlayerRecord KeptPlayers::at(std::size_t index) const
     return record;
 }
 
-bool IsMasterFile(const std::string& path, const KeptPlayers& players)
-{
-    return !players.masterFile.empty() && files::SameFile(path, players.masterFile);
-}
-
 namespace {
 
 // About 2 million records, 200 MB.

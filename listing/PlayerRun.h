@@ -28,11 +28,6 @@ struct KeptPlayers {
     MasterPlayerRecord at(std::size_t index) const;
 };
 
-// Whether an export to path would land on the master file the players were
-// read from, under that name or any other (a link, another spelling). Both
-// front ends ask before they write anything: the game's file is never written.
-bool IsMasterFile(const std::string& path, const KeptPlayers& players);
-
 // CannotRead: a read failed before the end of the file; nothing is kept.
 enum class RunOutcome { Done, YearsOutOfRange, NoFolder, CannotOpen, CannotRead };
 

@@ -303,7 +303,7 @@ TEST_F(ProcessRunTest, AReadFailingMidwayKeepsNothingAndAnAppearedFileIsKept)
     EXPECT_EQ(window.countText, " 0 Records qualified ");
     EXPECT_EQ(QualifiedCount(), 0);
     std::string reason;
-    EXPECT_FALSE(WriteCsvPlayers(good, run.players, reason, files::ReplaceMode::Keep));
+    EXPECT_FALSE(WriteCsvPlayers(files::TargetOf(good), run.players, reason, files::ReplaceMode::Keep));
     EXPECT_EQ(testfiles::ReadBytes(good), "good\r\n");
 
     // A file that appears between the check and the end of the write is kept.

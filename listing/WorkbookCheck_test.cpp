@@ -79,7 +79,7 @@ TEST(WorkbookCheck, OnlyAWorkbookHoldingEveryRowWrittenPasses)
         players.records.push_back(EncodeMasterRecord(Player(uid)));
     std::string good = folder.file("good.xlsx");
     std::string reason;
-    ASSERT_TRUE(WriteWorkbook(good, players, reason)) << reason;
+    ASSERT_TRUE(WriteWorkbook(files::TargetOf(good), players, reason)) << reason;
 
     // The rows as the library's row file held them.
     std::string rows = Rewritten(good, folder.file("same.xlsx"), "rows");

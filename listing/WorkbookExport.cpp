@@ -177,7 +177,7 @@ constexpr std::uint64_t AssemblyRoom = 16 * 1024;
 // write to a full disk ends short with no error), as a new file of the room
 // the library needed in its folder fails now. Its own text only where there
 // is none.
-std::string FailureText(lxw_error error, const std::string& folder, std::uint64_t room = ProbeSize)
+std::string FailureText(lxw_error error, const files::HeldFolder& folder, std::uint64_t room = ProbeSize)
 {
     switch (error) {
     case LXW_ERROR_MEMORY_MALLOC_FAILED:
@@ -221,21 +221,22 @@ std::string RowFileFault(std::FILE* rows)
 
 // Why folder takes no temporary file of the library's: the system's reason
 // where a new file there fails now, the fixed text otherwise.
-std::string FolderFault(const std::string& folder)
+std::string FolderFault(const files::HeldFolder& folder)
 {
     int code = files::ErrorMakingFileIn(folder, ProbeSize);
     return code != 0 ? files::SystemErrorText(code) : NoTemporaryFile;
 }
 
 // Empty where a temporary file the library makes now, as it makes each of its
-// files while it closes a workbook, lands in folder; otherwise why not.
-std::string LibraryFileFault(char* tmpdir, const std::string& folder)
+// files while it closes a workbook, lands in folder (by the library's name
+// for it); otherwise why not.
+std::string LibraryFileFault(char* tmpdir, const std::string& folder, const files::HeldFolder& held)
 {
     std::FILE* probe = lxw_tmpfile(tmpdir);
     bool in = probe && files::StreamIsIn(probe, folder);
     if (probe)
         std::fclose(probe);
-    return in ? std::string() : FolderFault(folder);
+    return in ? std::string() : FolderFault(held);
 }
 
 // The library closes a worksheet's row file only once it has copied it into
@@ -259,8 +260,9 @@ private:
 };
 
 // The worksheet, its rows in the library's row file, checked as they go.
-std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const std::string& folder,
-                       std::optional<RowFileCloser>& closer, workbookcheck::Fingerprint& rows)
+std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const std::string& rowFolder,
+                       const files::HeldFolder& folder, std::optional<RowFileCloser>& closer,
+                       workbookcheck::Fingerprint& rows)
 {
     // In constant-memory mode a worksheet starts with its row file, which the
     // library makes elsewhere without a word where the folder fails it.
@@ -270,7 +272,7 @@ std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const
         return FolderFault(folder);
     std::FILE* rowFile = sheet->optimize_tmpfile;
     closer.emplace(rowFile);
-    if (!files::StreamIsIn(rowFile, folder))
+    if (!files::StreamIsIn(rowFile, rowFolder))
         return FolderFault(folder);
     lxw_format* bold = workbook_add_format(workbook);
     if (!bold)
@@ -333,30 +335,30 @@ enum class Attempt { Written, Failed, FoundShort };
 
 // One workbook written and read back; FoundShort where the read-back found
 // something missing that no call the program sees failed for.
-Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, std::string& reason,
-                          files::ReplaceMode mode)
+Attempt WriteWorkbookOnce(files::ReplacingWriter& writer, files::WriteTarget target, const KeptPlayers& players,
+                          std::string& reason, files::ReplaceMode mode, const files::KeptFiles& gameFiles)
 {
-    files::ReplacingWriter writer;
-    if (!writer.begin(path, mode, players.masterFile)) {
+    if (!writer.begin(std::move(target), mode, gameFiles)) {
         reason = writer.failure();
         return Attempt::Failed;
     }
     const std::string& temporary = writer.handOver();
-    if (temporary.empty()) {
+    // Constant-memory mode: each row goes to a temporary file once it is
+    // written. Those files go to a folder of the export's own inside the
+    // workbook's folder, so that they take from the disk the workbook goes
+    // to and no other, and everything the library leaves there (a file it
+    // could not remove) goes with that folder.
+    const std::string& folder = writer.libraryFolder();
+    if (temporary.empty() || folder.empty()) {
         reason = writer.failure();
         return Attempt::Failed;
     }
     // The library's diagnostics name our temporary file, never the user's; the
     // one message the user sees is the caller's.
     files::StandardErrorSilenced quiet;
-    // Constant-memory mode: each row goes to a temporary file once it is
-    // written. Those files are kept in the workbook's own folder, by its full
-    // name (the library resolves a relative one its own way), so that they
-    // take from the disk the workbook goes to and no other. The library opens
-    // its files through the C library's ANSI calls (on Windows too): it gets
-    // names that those take exactly, the short ones where the code page lacks
-    // a character of the long ones.
-    std::string folder = files::FullFolderOf(temporary);
+    // The library opens its files through the C library's ANSI calls (on
+    // Windows too): it gets names that those take exactly, the short ones
+    // where the code page lacks a character of the long ones.
     std::optional<std::string> libraryName = files::AnsiNameOf(temporary);
     std::optional<std::string> libraryFolder = files::AnsiNameOf(folder);
     if (!libraryName || !libraryFolder) {
@@ -368,12 +370,13 @@ Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, s
                                 "lacks a character of the name; choose a name and folder in it, or save a CSV file";
         return Attempt::Failed;
     }
+    const files::HeldFolder& held = writer.folder();
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = libraryFolder->data();
     std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(libraryName->c_str(), &options));
     if (!workbook) {
-        reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, folder);
+        reason = FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, held);
         return Attempt::Failed;
     }
     workbookcheck::Fingerprint rows;
@@ -382,13 +385,13 @@ Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, s
     // through, which a long name of its folder would not match.
     std::string rowFolder = files::NameFromAnsi(*libraryFolder);
     std::optional<RowFileCloser> rowFileCloser;
-    reason = WriteSheet(workbook.get(), players, rowFolder, rowFileCloser, rows);
+    reason = WriteSheet(workbook.get(), players, rowFolder, held, rowFileCloser, rows);
     if (!reason.empty())
         return Attempt::Failed;
     // Closing makes the library's other files one at a time beside the row
     // file, or elsewhere without a word where the folder takes no more files:
     // one more must go there now.
-    reason = LibraryFileFault(libraryFolder->data(), rowFolder);
+    reason = LibraryFileFault(libraryFolder->data(), rowFolder, held);
     if (!reason.empty())
         return Attempt::Failed;
     // Closing copies the row file into a second one beside it before either
@@ -402,7 +405,7 @@ Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, s
     lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) {
         // The room it needed then: its copy of the rows beside the zip so far.
-        reason = FailureText(closed, rowFolder, rows.size + AssemblyRoom);
+        reason = FailureText(closed, held, rows.size + AssemblyRoom);
         return Attempt::Failed;
     }
     int readError = 0;
@@ -419,22 +422,26 @@ Attempt WriteWorkbookOnce(const std::string& path, const KeptPlayers& players, s
 
 }  // namespace
 
-bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason, files::ReplaceMode mode)
+bool WriteWorkbook(files::WriteTarget target, const KeptPlayers& players, std::string& reason,
+                   files::ReplaceMode mode, const files::KeptFiles& gameFiles)
 {
     if (players.size() > WorkbookMaxPlayers) {
         reason = "a worksheet holds at most " + std::to_string(WorkbookMaxPlayers) + " players, and the run kept " +
                  std::to_string(players.size());
         return false;
     }
-    if (std::string refusal = files::RefusalOf(files::TargetOf(path), true); !refusal.empty()) {
+    if (std::string refusal = files::RefusalOf(target, true); !refusal.empty()) {
         reason = refusal;
         return false;
     }
     // Many of the library's own reads and writes go unchecked; what one of them
     // lost without a reason the program could see, the read-back finds, and
     // a passing fault of the disk is then gone the second time.
-    Attempt attempt = WriteWorkbookOnce(path, players, reason, mode);
-    if (attempt == Attempt::FoundShort)
-        attempt = WriteWorkbookOnce(path, players, reason, mode);
+    files::ReplacingWriter writer;
+    Attempt attempt = WriteWorkbookOnce(writer, std::move(target), players, reason, mode, gameFiles);
+    if (attempt == Attempt::FoundShort) {
+        files::ReplacingWriter again;
+        attempt = WriteWorkbookOnce(again, writer.takeTarget(), players, reason, mode, gameFiles);
+    }
     return attempt == Attempt::Written;
 }

@@ -6,8 +6,10 @@
 // other field is text in Unicode, trimmed of blanks, so that no spreadsheet
 // turns "3/4" or a birth date into a date or runs a name as a formula.
 
-#include "files/Files.h"
+#include "files/ReplacingWriter.h"
+#include "files/WriteTarget.h"
 #include "listing/PlayerRun.h"
+#include "masterfile/MasterPlayerReader.h"
 
 #include <cstddef>
 #include <string>
@@ -21,10 +23,11 @@ bool IsWorkbookName(std::string_view name);
 // The name with ".xlsx" added unless it already ends in it.
 std::string WorkbookFileName(std::string_view chosen);
 
-// Writes the workbook in place of the file at path, only once it is complete,
-// as read back (with ReplaceMode::Keep, only while there is none), and never
-// over the master file the players were read from. Returns
-// false with the reason otherwise, in the system's words where it has them;
-// the file at path is then as it was, with nothing left beside it.
-bool WriteWorkbook(const std::string& path, const KeptPlayers& players, std::string& reason,
-                   files::ReplaceMode mode = files::ReplaceMode::Replace);
+// Writes the workbook in place of the file the target is, only once it is
+// complete, as read back (with ReplaceMode::Keep, only while there is none),
+// and never over a game file. Returns false with the reason otherwise, in the
+// system's words where it has them; the file is then as it was, with nothing
+// left beside it.
+bool WriteWorkbook(files::WriteTarget target, const KeptPlayers& players, std::string& reason,
+                   files::ReplaceMode mode = files::ReplaceMode::Replace,
+                   const files::KeptFiles& gameFiles = MasterFilesRead());

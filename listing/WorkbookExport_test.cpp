@@ -80,7 +80,7 @@ TEST(Workbook, ASpreadsheetReaderSeesTypedTrimmedUnicodeCellsInBothOrders)
         ASSERT_EQ(run.players.size(), 3u);
         std::string path = folder.file(ordering == Ordering::Uid ? "uid.xlsx" : "name.xlsx");
         std::string reason;
-        ASSERT_TRUE(WriteWorkbook(path, run.players, reason)) << reason;
+        ASSERT_TRUE(WriteWorkbook(files::TargetOf(path), run.players, reason)) << reason;
 
         std::string seen = ReadBack(path);
         std::size_t header = seen.find('\n', seen.find("columns")) + 1;
@@ -107,11 +107,11 @@ TEST(Workbook, TooManyRowsOrAnUnwritableFolderWriteNothingAndSayWhy)
     KeptPlayers players;
     players.records.resize(WorkbookMaxPlayers + 1);
     std::string reason;
-    EXPECT_FALSE(WriteWorkbook(folder.file("big.xlsx"), players, reason));
+    EXPECT_FALSE(WriteWorkbook(files::TargetOf(folder.file("big.xlsx")), players, reason));
     EXPECT_NE(reason.find("at most 1048575 players"), std::string::npos) << reason;
 
     players.records.resize(1);
-    EXPECT_FALSE(WriteWorkbook(folder.file("missing/out.xlsx"), players, reason));
+    EXPECT_FALSE(WriteWorkbook(files::TargetOf(folder.file("missing/out.xlsx")), players, reason));
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(testfiles::Listing(folder.path()), "");
 

@@ -3,18 +3,46 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
 // Many records per system read; a whole number of records keeps them aligned.
 constexpr std::size_t BufferSize = MasterRecordSize * 700;
 
+std::mutex FilesReadLock;
+files::KeptFiles FilesRead;
+
+void RememberRead(const files::FileIdentity& identity, const std::string& path)
+{
+    std::lock_guard lock(FilesReadLock);
+    if (!files::KeptFileFor(identity, FilesRead))
+        FilesRead.push_back({identity, path});
+}
+
 }  // namespace
+
+files::KeptFiles MasterFilesRead()
+{
+    std::lock_guard lock(FilesReadLock);
+    return FilesRead;
+}
+
+files::KeptFiles MasterFilesKept(std::string_view folder)
+{
+    files::KeptFiles kept = MasterFilesRead();
+    if (!folder.empty())
+        if (std::optional<files::KeptFile> named = files::KeptFileNamed(files::JoinPath(folder, MasterFileName)))
+            kept.push_back(*named);
+    return kept;
+}
 
 files::OpenResult MasterPlayerReader::open(std::string_view folder)
 {
     path_ = files::JoinPath(folder, MasterFileName);
     files::OpenResult result = file_.open(path_);
+    if (std::optional<files::FileIdentity> opened = file_.identity())
+        RememberRead(*opened, path_);
     buffer_.resize(BufferSize);
     bytes_ = buffer_.data();
     position_ = length_ = 0;

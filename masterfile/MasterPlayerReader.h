@@ -18,6 +18,13 @@
 
 inline constexpr std::string_view MasterFileName = "mastplyr.dat";
 
+// Every master file a reader has opened since the program started, known by
+// its handle as it was read: no export is ever written over one, whatever a
+// name leads to later.
+files::KeptFiles MasterFilesRead();
+// Those, and the master file in folder as its name leads now.
+files::KeptFiles MasterFilesKept(std::string_view folder);
+
 class MasterPlayerReader {
 public:
     // Opens "folder" + separator + "mastplyr.dat".
@@ -26,6 +33,8 @@ public:
     // they must stay in place until the reading ends. For fuzzing and benchmarks.
     void openBytes(const unsigned char* data, std::size_t size);
     const std::string& path() const { return path_; }
+    // Which file was opened, as its handle says.
+    std::optional<files::FileIdentity> identity() const { return file_.identity(); }
     bool atEnd() const { return ended_; }
     void readNext(MasterPlayerRecord& record);
     // Whether a read failed; readFailure() is the system's text for it.

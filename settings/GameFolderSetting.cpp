@@ -1,6 +1,8 @@
 #include "settings/GameFolderSetting.h"
 
 #include "files/Files.h"
+#include "files/ReplacingWriter.h"
+#include "masterfile/MasterPlayerReader.h"
 
 namespace {
 
@@ -44,7 +46,7 @@ std::optional<std::string> LoadGameFolder()
     return utf8 ? *utf8 : files::NameFromAnsi(folder);
 }
 
-bool SaveGameFolder(const std::string& folder, std::string& reason)
+bool SaveGameFolder(const std::string& folder, std::string& reason, const files::KeptFiles& gameFiles)
 {
     std::optional<std::string> stored = files::ExactAnsi(folder);
     if (!stored) {
@@ -52,7 +54,7 @@ bool SaveGameFolder(const std::string& folder, std::string& reason)
         return false;
     }
     files::ReplacingWriter writer;
-    if (writer.begin(std::string(SettingsFileName)) && writer.write(*stored) && writer.write("\r\n") &&
+    if (writer.begin(std::string(SettingsFileName), files::ReplaceMode::Replace, gameFiles) && writer.write(*stored) && writer.write("\r\n") &&
         writer.commit())
         return true;
     reason = writer.failure();
@@ -92,8 +94,12 @@ void ChangeGameFolder(FolderWindow& window)
         window.showMessage(UnstorableFolderMessage(folder));
         return;
     }
+    // The game files as the box named them before, and as the new folder does.
+    files::KeptFiles gameFiles = MasterFilesKept(window.folderText());
+    for (const files::KeptFile& chosen : MasterFilesKept(folder))
+        gameFiles.push_back(chosen);
     window.setFolderText(folder);
     std::string reason;
-    if (!SaveGameFolder(folder, reason))
+    if (!SaveGameFolder(folder, reason, gameFiles))
         window.showMessage(CannotRememberFolderMessage(SettingsFilePath(), reason));
 }

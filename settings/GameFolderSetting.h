@@ -2,6 +2,8 @@
 // The remembered game folder: the one-line file galvorfolder.txt in the current
 // directory, loaded when the window opens and written by Change Galvor Folder.
 
+#include "files/FileIdentity.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,8 +24,9 @@ std::optional<std::string> LoadGameFolder();
 
 // Writes folder, in the system's ANSI code page, and CR LF in place of the
 // settings file; false with the reason when that fails or the code page cannot
-// hold the folder's name exactly, the old file then being as it was.
-bool SaveGameFolder(const std::string& folder, std::string& reason);
+// hold the folder's name exactly, the old file then being as it was. Never
+// over a game file, however the settings file's name leads there.
+bool SaveGameFolder(const std::string& folder, std::string& reason, const files::KeptFiles& gameFiles);
 
 // Why a folder whose name the code page cannot hold is not remembered, and
 // the message that refuses it, saying what to do.
@@ -40,6 +43,7 @@ class FolderWindow {
 public:
     // The folder browser; empty when cancelled or when the choice is not a folder on disk.
     virtual std::string browseForFolder() = 0;
+    virtual std::string folderText() = 0;
     virtual void setFolderText(const std::string& folder) = 0;
     virtual void showMessage(const std::string& text) = 0;
 

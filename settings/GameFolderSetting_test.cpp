@@ -30,11 +30,12 @@ protected:
 class FakeFolderWindow : public FolderWindow {
 public:
     std::string chosen;
-    std::string folderText = "Text1";
+    std::string box = "Text1";
     std::vector<std::string> messages;
 
     std::string browseForFolder() override { return chosen; }
-    void setFolderText(const std::string& text) override { folderText = text; }
+    std::string folderText() override { return box; }
+    void setFolderText(const std::string& text) override { box = text; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
 };
 
@@ -103,7 +104,7 @@ TEST_F(GameFolderTest, ASavedFolderLoadsBackAsSaved)
 {
     for (std::string saved : {"C:\\Games\\Sim", "C:\\", "D:\\Sim, Data\\Games", "  E:\\lead and trail  "}) {
         std::string reason;
-        ASSERT_TRUE(SaveGameFolder(saved, reason)) << reason;
+        ASSERT_TRUE(SaveGameFolder(saved, reason, {})) << reason;
         EXPECT_EQ(ReadBytes("galvorfolder.txt"), saved + "\r\n");
         std::string expected = saved.substr(saved.find_first_not_of(' '));
         EXPECT_EQ(LoadGameFolder(), expected);
@@ -116,12 +117,12 @@ TEST_F(GameFolderTest, ChangingTheFolderShowsAndRemembersIt)
     FakeFolderWindow window;
     window.chosen = "";
     ChangeGameFolder(window);
-    EXPECT_EQ(window.folderText, "Text1");
+    EXPECT_EQ(window.box, "Text1");
     EXPECT_FALSE(std::filesystem::exists("galvorfolder.txt"));
 
     window.chosen = "C:\\Games\\Sim";
     ChangeGameFolder(window);
-    EXPECT_EQ(window.folderText, "C:\\Games\\Sim");
+    EXPECT_EQ(window.box, "C:\\Games\\Sim");
     EXPECT_EQ(ReadBytes("galvorfolder.txt"), "C:\\Games\\Sim\r\n");
     EXPECT_TRUE(window.messages.empty());
 }
@@ -133,7 +134,7 @@ TEST_F(GameFolderTest, AFailedSaveSaysSoAndKeepsTheFolderShown)
     FakeFolderWindow window;
     window.chosen = "C:\\New";
     ChangeGameFolder(window);
-    EXPECT_EQ(window.folderText, "C:\\New");
+    EXPECT_EQ(window.box, "C:\\New");
     ASSERT_EQ(window.messages.size(), 1u);
     std::string start = "Cannot remember the game folder in \"" +
                         files::JoinPath(std::filesystem::current_path().string(), "galvorfolder.txt") + "\": ";

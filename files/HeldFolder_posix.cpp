@@ -1,0 +1,207 @@
+#include "files/HeldFolder.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace files {
+
+SystemHandle& SystemHandle::operator=(SystemHandle&& other) noexcept
+{
+    if (this != &other)
+        reset(other.release());
+    return *this;
+}
+
+std::intptr_t SystemHandle::release()
+{
+    std::intptr_t handle = handle_;
+    handle_ = None;
+    return handle;
+}
+
+void SystemHandle::reset(std::intptr_t handle)
+{
+    if (handle_ != None)
+        ::close(static_cast<int>(handle_));
+    handle_ = handle;
+}
+
+std::optional<FileIdentity> IdentityOfOpen(std::intptr_t handle)
+{
+    struct stat info {};
+    if (handle == SystemHandle::None || ::fstat(static_cast<int>(handle), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+bool SameIdentity(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.device == b.device && a.inode == b.inode;
+}
+
+namespace {
+
+int Descriptor(const SystemHandle& handle)
+{
+    return static_cast<int>(handle.get());
+}
+
+// A removal that fails for a moment (a busy network file system) is tried again.
+constexpr int RemovalTries = 3;
+
+template <typename Call>
+int Retried(Call&& call)
+{
+    int code = 0;
+    for (int tried = 0; tried < RemovalTries; ++tried) {
+        if (call() == 0)
+            return 0;
+        code = errno;
+        if (code == ENOENT)
+            return 0;
+    }
+    return code;
+}
+
+}  // namespace
+
+int HeldFolder::open(const std::string& path)
+{
+    return openIn(HeldFolder(), path);
+}
+
+int HeldFolder::openIn(const HeldFolder& base, const std::string& path)
+{
+    int from = base.isOpen() ? Descriptor(base.handle_) : AT_FDCWD;
+    // Read access, so that the folder can be synced; a folder that may only
+    // be searched is still held, and synced through its file system.
+    int fd = ::openat(from, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES)
+        fd = ::openat(from, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    handle_.reset(fd);
+    path_ = path.starts_with('/') || !base.isOpen() ? path : base.path_ + "/" + path;
+    return 0;
+}
+
+int HeldFolder::createNew(const std::string& name, std::intptr_t& handle) const
+{
+    int fd = ::openat(Descriptor(handle_), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno;
+    handle = fd;
+    return 0;
+}
+
+int HeldFolder::openExisting(const std::string& name, std::intptr_t& handle) const
+{
+    int fd = ::openat(Descriptor(handle_), name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    handle = fd;
+    return 0;
+}
+
+int HeldFolder::identityOf(const std::string& name, FileIdentity& identity) const
+{
+    struct stat info {};
+    if (::fstatat(Descriptor(handle_), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return 0;
+}
+
+int HeldFolder::rename(const std::string& from, const std::string& to, bool replace) const
+{
+    int folder = Descriptor(handle_);
+    if (::renameat2(folder, from.c_str(), folder, to.c_str(), replace ? 0 : RENAME_NOREPLACE) == 0)
+        return 0;
+    if (replace || (errno != EINVAL && errno != ENOSYS))
+        return errno;
+    // A file system without it: a link fails where the name is taken, and
+    // the temporary name is then taken off it.
+    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) != 0)
+        return errno;
+    if (int code = Retried([&] { return ::unlinkat(folder, from.c_str(), 0); }); code != 0) {
+        Retried([&] { return ::unlinkat(folder, to.c_str(), 0); });
+        return code;
+    }
+    return 0;
+}
+
+int HeldFolder::remove(const std::string& name) const
+{
+    return Retried([&] { return ::unlinkat(Descriptor(handle_), name.c_str(), 0); });
+}
+
+int HeldFolder::makeFolder(const std::string& name) const
+{
+    return ::mkdirat(Descriptor(handle_), name.c_str(), 0700) == 0 ? 0 : errno;
+}
+
+int HeldFolder::removeFolder(const std::string& name) const
+{
+    auto removeEmpty = [&] { return ::unlinkat(Descriptor(handle_), name.c_str(), AT_REMOVEDIR); };
+    int inner = ::openat(Descriptor(handle_), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // A folder that cannot be listed goes where it is empty.
+    if (inner < 0)
+        return errno == ENOENT ? 0 : Retried(removeEmpty);
+    DIR* listing = ::fdopendir(inner);
+    if (!listing) {
+        int code = errno;
+        ::close(inner);
+        return code;
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        std::string each = entry->d_name;
+        if (each != "." && each != "..")
+            names.push_back(each);
+    }
+    int code = errno;
+    for (const std::string& each : names)
+        if (int removed = Retried([&] { return ::unlinkat(inner, each.c_str(), 0); }); removed != 0 && code == 0)
+            code = removed;
+    ::closedir(listing);
+    int removed = Retried(removeEmpty);
+    return code != 0 ? code : removed;
+}
+
+int HeldFolder::sync(const std::string& entry) const
+{
+    int folder = Descriptor(handle_);
+    if (::fsync(folder) == 0)
+        return 0;
+    if (errno != EBADF || (::fcntl(folder, F_GETFL) & O_PATH) != O_PATH)
+        return errno;
+    int file = ::openat(folder, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0)
+        file = ::openat(folder, entry.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0)
+        return errno;
+    int code = ::syncfs(file) == 0 ? 0 : errno;
+    ::close(file);
+    return code;
+}
+
+std::string HeldFolder::nameFor(const std::string& name) const
+{
+    std::string link = "/proc/self/fd/" + std::to_string(Descriptor(handle_));
+    struct stat through {};
+    struct stat held {};
+    if (::stat(link.c_str(), &through) == 0 && ::fstat(Descriptor(handle_), &held) == 0 &&
+        through.st_dev == held.st_dev && through.st_ino == held.st_ino)
+        return name.empty() ? link : link + "/" + name;
+    // Without /proc: the name it was opened by.
+    return name.empty() ? path_ : path_ + "/" + name;
+}
+
+}  // namespace files
