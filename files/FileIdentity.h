@@ -11,11 +11,13 @@ namespace files {
 
 struct FileIdentity {
 #ifdef _WIN32
-    // The file's index, with its size and times: under Wine the index is the
-    // inode and the volume serial is the drive's, so one file reached through
-    // two drives (a bind mount, or C: and Z:) has two serials, and two files on
-    // two file systems of one drive can share an index. The times, to a tenth
-    // of a microsecond, and the size tell those apart.
+    // The volume's serial and the file's index, which on Windows tell one
+    // file from every other. Under Wine the index is the inode and the serial
+    // is the drive's, so one file reached through two drives (a bind mount,
+    // or C: and Z:) has two serials, and two files on two file systems of one
+    // drive can share an index: there the times, to a tenth of a microsecond,
+    // and the size tell those apart instead of the serial.
+    std::uint32_t volume = 0;
     std::uint64_t index = 0;
     std::uint64_t size = 0;
     std::int64_t written = 0;

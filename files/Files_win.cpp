@@ -1,5 +1,6 @@
 #include "files/Files.h"
 #include "files/SystemFiles.h"
+#include "files/WriteTarget.h"
 #include "files/WideNames.h"
 
 #include <windows.h>
@@ -269,6 +270,81 @@ std::string AbsolutePath(std::string_view name)
 
 namespace {
 
+// A full path as GetFinalPathNameByHandleW gives it, without the prefix that
+// only the wide calls take: "\\?\C:\x" as "C:\x", "\\?\UNC\s\x" as "\\s\x".
+std::wstring WithoutLongPrefix(std::wstring path)
+{
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\\\" + path.substr(8);
+    if (path.rfind(L"\\\\?\\", 0) == 0 && path.size() >= 6 && path[5] == L':')
+        return path.substr(4);
+    return path;
+}
+
+}  // namespace
+
+bool SameText(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+std::wstring FullPathOf(const std::wstring& name)
+{
+    DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    DWORD length = size ? GetFullPathNameW(name.c_str(), size, full.data(), nullptr) : 0;
+    full.resize(length < size ? length : 0);
+    return full;
+}
+
+namespace {
+
+// The object manager's name of an open file, where it is a DOS one
+// ("\??\C:\x" as "\\?\C:\x"): Wine 8's GetFinalPathNameByHandleW fails for a
+// path longer than MAX_PATH, and this is what it would have given.
+std::wstring ObjectNameOf(HANDLE file)
+{
+    struct Name {
+        USHORT length;
+        USHORT room;
+        PWSTR text;
+    };
+    using Query = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+    constexpr int ObjectNameInformation = 1;
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    std::vector<char> buffer(sizeof(Name) + 65536 * sizeof(wchar_t));
+    ULONG length = 0;
+    if (!query || query(file, ObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &length) != 0)
+        return {};
+    const auto* name = reinterpret_cast<const Name*>(buffer.data());
+    std::wstring text(name->text, name->length / sizeof(wchar_t));
+    return text.rfind(L"\\??\\", 0) == 0 ? L"\\\\?\\" + text.substr(4) : std::wstring();
+}
+
+}  // namespace
+
+std::wstring FinalPathOf(void* handle)
+{
+    auto file = static_cast<HANDLE>(handle);
+    DWORD size = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    std::wstring final(size, L'\0');
+    DWORD length = size ? GetFinalPathNameByHandleW(file, final.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                        : 0;
+    final.resize(length < size ? length : 0);
+    if (final.empty())
+        final = ObjectNameOf(file);
+    // Without the prefix only where the name fits the calls that need no
+    // prefix, and does not end in a device's name (under Wine a link can lead
+    // to a Linux file named NUL, which only the prefix keeps a file).
+    std::wstring shorter = WithoutLongPrefix(final);
+    bool device = FullPathOf(shorter).rfind(L"\\\\.\\", 0) == 0;
+    return shorter.size() < MAX_PATH && !device ? shorter : final;
+}
+
+namespace {
+
 std::optional<std::string> ExactAnsiOf(std::wstring_view wide)
 {
     std::optional<std::string> ansi = FromWide(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, true);
@@ -341,179 +417,6 @@ int CurrentYear()
     return now.wYear;
 }
 
-namespace {
-
-// A full path as GetFinalPathNameByHandleW gives it, without the prefix that
-// only the wide calls take: "\\?\C:\x" as "C:\x", "\\?\UNC\s\x" as "\\s\x".
-std::wstring WithoutLongPrefix(std::wstring path)
-{
-    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        return L"\\\\" + path.substr(8);
-    if (path.rfind(L"\\\\?\\", 0) == 0 && path.size() >= 6 && path[5] == L':')
-        return path.substr(4);
-    return path;
-}
-
-bool SameText(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
-std::wstring FullPathOf(const std::wstring& name)
-{
-    DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    DWORD length = size ? GetFullPathNameW(name.c_str(), size, full.data(), nullptr) : 0;
-    full.resize(length < size ? length : 0);
-    return full;
-}
-
-// The object manager's name of an open file, where it is a DOS one
-// ("\??\C:\x" as "\\?\C:\x"): Wine 8's GetFinalPathNameByHandleW fails for a
-// path longer than MAX_PATH, and this is what it would have given.
-std::wstring ObjectNameOf(HANDLE file)
-{
-    struct Name {
-        USHORT length;
-        USHORT room;
-        PWSTR text;
-    };
-    using Query = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-    constexpr int ObjectNameInformation = 1;
-    auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
-    std::vector<char> buffer(sizeof(Name) + 65536 * sizeof(wchar_t));
-    ULONG length = 0;
-    if (!query || query(file, ObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &length) != 0)
-        return {};
-    const auto* name = reinterpret_cast<const Name*>(buffer.data());
-    std::wstring text(name->text, name->length / sizeof(wchar_t));
-    return text.rfind(L"\\??\\", 0) == 0 ? L"\\\\?\\" + text.substr(4) : std::wstring();
-}
-
-// Where an open file's links and junctions lead, as a full path.
-std::wstring FinalPathOf(HANDLE file)
-{
-    DWORD size = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    std::wstring final(size, L'\0');
-    DWORD length = size ? GetFinalPathNameByHandleW(file, final.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
-                        : 0;
-    final.resize(length < size ? length : 0);
-    if (final.empty())
-        final = ObjectNameOf(file);
-    // Without the prefix only where the name fits the calls that need no
-    // prefix, and does not end in a device's name (under Wine a link can lead
-    // to a Linux file named NUL, which only the prefix keeps a file).
-    std::wstring shorter = WithoutLongPrefix(final);
-    bool device = FullPathOf(shorter).rfind(L"\\\\.\\", 0) == 0;
-    return shorter.size() < MAX_PATH && !device ? shorter : final;
-}
-
-// What Wine says for a socket (ERROR_NO_SUCH_DEVICE; MinGW's headers lack its name).
-constexpr DWORD NoSuchDevice = 433;
-
-// Under Wine, a name of a process's own descriptors (Z:\dev\stdout,
-// Z:\proc\self\fd\1) is opened by the Wine server, and so is the server's
-// own: why such a name is not written, empty for any other.
-std::string HostOwnName(const std::wstring& full)
-{
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    char* host = unixName ? unixName(full.c_str()) : nullptr;
-    if (!host)
-        return {};
-    std::string path(host);
-    HeapFree(GetProcessHeap(), 0, host);
-    for (const char* own : {"/dev/stdin", "/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/self/", "/proc/thread-self/"})
-        if (path.rfind(own, 0) == 0)
-            return "under Wine " + path + " is the Wine server's, not this program's; redirect the program's "
-                   "output instead";
-    return {};
-}
-
-TargetKind KindOfOpen(HANDLE file)
-{
-    switch (GetFileType(file)) {
-    case FILE_TYPE_CHAR:
-        return TargetKind::Device;
-    case FILE_TYPE_PIPE:
-        return TargetKind::Pipe;
-    default:
-        break;
-    }
-    // A volume opened as a file tells nothing of itself; under Wine a block
-    // device (through Z:) has no attributes at all, as no file has.
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information) || information.dwFileAttributes == 0)
-        return TargetKind::BlockDevice;
-    return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? TargetKind::Folder : TargetKind::File;
-}
-
-}  // namespace
-
-WriteTarget TargetOf(const std::string& name)
-{
-    WriteTarget target{TargetKind::Missing, name, {}, 0, {}, {}, -1};
-    std::optional<std::wstring> wide = WideName(name);
-    if (!wide)
-        return target;
-    // CON, NUL, COM1, ... are devices in any folder and with any extension:
-    // the system's full path of such a name is the device's. (A name given
-    // in the device namespace, \\.\C:\x, is taken as any other.)
-    std::wstring full = FullPathOf(*wide);
-    if (full.rfind(L"\\\\.\\", 0) == 0 && name.rfind("\\\\", 0) != 0) {
-        target.kind = TargetKind::Device;
-        target.deviceName = Utf8Text(full.substr(4));
-        std::string given = name.substr(name.find_last_of("\\/:") + 1);
-        if (CompareStringOrdinal(files::WideText(given).c_str(), -1, full.c_str() + 4, -1, TRUE) != CSTR_EQUAL)
-            target.deviceName += " (Windows takes " + given + " as " + target.deviceName + ")";
-    } else if (std::string fault = system::NameFault(name); !fault.empty()) {
-        return {TargetKind::Unreachable, name, {}, 0, {}, fault, -1};
-    } else if (std::string own = HostOwnName(full); !own.empty()) {
-        return {TargetKind::Unreachable, name, {}, 0, {}, own, -1};
-    }
-    HandleOwner file{CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-    if (file.handle == INVALID_HANDLE_VALUE) {
-        DWORD code = GetLastError();
-        DWORD own = GetFileAttributesW(wide->c_str());
-        bool nothing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
-        if (target.kind == TargetKind::Device)
-            return target;
-        if (nothing && own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT))
-            target.kind = TargetKind::DanglingLink;
-        else if (code == NoSuchDevice)  // under Wine, a socket
-            target = {TargetKind::Unreachable, name, {}, 0, {}, "it is no file (a socket, or a device that is not there)",
-                      -1};
-        else if (!nothing)
-            target = {TargetKind::Unreachable, name, {}, static_cast<int>(code), {}, {}, -1};
-        return target;
-    }
-    if (target.kind == TargetKind::Device)
-        return target;
-    target.kind = KindOfOpen(file.handle);
-    // A FIFO that Wine reaches through Z: it opens without waiting for its
-    // reader, so what is written there could be lost unseen. A named pipe
-    // (\\.\pipe\...) is Windows' own and written as such.
-    if (target.kind == TargetKind::Pipe && name.rfind("\\\\", 0) != 0)
-        return {TargetKind::Unreachable, name, {}, 0, {},
-                "it is a FIFO, which Wine opens without waiting for its reader, so what is written there could be "
-                "lost; use the program built for Linux, or a file",
-                -1};
-    if (target.kind != TargetKind::File)
-        return target;
-    // A link (or a name through a junction) to a file: the file it leads to is
-    // the one replaced, beside itself.
-    std::wstring final = FinalPathOf(file.handle);
-    if (!final.empty() && !SameText(final, full)) {
-        target.path = Utf8Name(final).value_or(name);
-        target.linkedTo = target.path;
-    }
-    return target;
-}
-
 PathKind KindOf(const std::string& path)
 {
     DWORD attributes = GetFileAttributesW(NameFor(path).c_str());
@@ -575,38 +478,15 @@ void ReadOnlyFile::close()
 
 namespace system {
 
-namespace {
-
-// Opened for writing without sharing, as disposition says.
-int OpenForWriting(const std::string& path, DWORD disposition, std::intptr_t& handle)
+int KeepAccess(const WriteTarget&, std::intptr_t)
 {
-    std::optional<std::wstring> name = WideName(path);
-    if (!name)
-        return ERROR_NO_UNICODE_TRANSLATION;
-    HANDLE file = CreateFileW(name->c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return static_cast<int>(GetLastError());
-    handle = reinterpret_cast<std::intptr_t>(file);
     return 0;
 }
 
-}  // namespace
-
-void KeepAccessOf(const std::string&, std::intptr_t) {}
-
-int CreateNew(const std::string& path, std::intptr_t& handle)
+int OpenInPlace(const WriteTarget& target, std::intptr_t& handle)
 {
-    return OpenForWriting(path, CREATE_NEW, handle);
-}
-
-int OpenExisting(const std::string& path, std::intptr_t& handle)
-{
-    return OpenForWriting(path, OPEN_EXISTING, handle);
-}
-
-int OpenInPlace(const std::string& path, std::intptr_t& handle)
-{
-    std::optional<std::wstring> name = WideName(path);
+    // A device or a named pipe, opened again by its name: it has no folder.
+    std::optional<std::wstring> name = WideName(target.path);
     if (!name)
         return ERROR_NO_UNICODE_TRANSLATION;
     HANDLE file = CreateFileW(name->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -622,9 +502,9 @@ int OpenInPlace(const std::string& path, std::intptr_t& handle)
     return 0;
 }
 
-int DuplicateDescriptor(int, std::intptr_t&)
+bool TakenByNothing(const WriteTarget& target)
 {
-    return ERROR_NOT_SUPPORTED;
+    return TargetOf(target.folder.nameFor(target.name)).kind == TargetKind::Missing;
 }
 
 int WriteAll(std::intptr_t handle, const char* data, std::size_t size)
@@ -680,65 +560,6 @@ int Close(std::intptr_t handle)
     return CloseHandle(AsHandle(handle)) ? 0 : static_cast<int>(GetLastError());
 }
 
-void CloseQuietly(std::intptr_t handle)
-{
-    CloseHandle(AsHandle(handle));
-}
-
-namespace {
-
-// Virus scanners and indexers open a new file for a moment; a replace or delete
-// that meets one is tried again for a fraction of a second.
-template <typename Attempt>
-int RetriedWhileHeld(Attempt&& attempt)
-{
-    constexpr int Tries = 10;
-    constexpr DWORD Pause = 50;
-    for (int tried = 1;; ++tried) {
-        if (attempt())
-            return 0;
-        DWORD code = GetLastError();
-        bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
-        if (!held || tried == Tries)
-            return static_cast<int>(code);
-        Sleep(Pause);
-    }
-}
-
-int Moved(const std::string& source, const std::string& target, DWORD flags)
-{
-    std::optional<std::wstring> from = WideName(source), to = WideName(target);
-    if (!from || !to)
-        return ERROR_NO_UNICODE_TRANSLATION;
-    return RetriedWhileHeld([&] { return MoveFileExW(from->c_str(), to->c_str(), flags); });
-}
-
-}  // namespace
-
-int ReplaceWith(const std::string& source, const std::string& target)
-{
-    return Moved(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-}
-
-// The name is claimed first with a new empty file, which the move then
-// replaces: a move alone would replace what Wine shows as nothing there (a
-// link that leads nowhere), where an exclusive create finds it taken.
-int MoveNoReplace(const std::string& source, const std::string& target)
-{
-    std::optional<std::wstring> to = WideName(target);
-    if (!to)
-        return ERROR_NO_UNICODE_TRANSLATION;
-    HANDLE claim = CreateFileW(to->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (claim == INVALID_HANDLE_VALUE)
-        return static_cast<int>(GetLastError());
-    CloseHandle(claim);
-    int code = Moved(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (code != 0)
-        RemoveQuietly(target);
-    return code;
-}
-
 std::string NameFault(const std::string& path)
 {
     std::size_t start = path.find_last_of("\\/");
@@ -756,12 +577,6 @@ std::string NameFault(const std::string& path)
 bool IsExistsError(int code)
 {
     return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
-}
-
-void RemoveQuietly(const std::string& path)
-{
-    std::wstring name = NameFor(path);
-    RetriedWhileHeld([&] { return DeleteFileW(name.c_str()); });
 }
 
 unsigned long ProcessId()

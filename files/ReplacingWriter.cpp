@@ -151,6 +151,8 @@ bool ReplacingWriter::commit()
         return fail(code);
     if (keptFileThere())
         return failWith(KeptFileReason);
+    // Windows replaces no file that is open, even by us for its identity alone.
+    target_.existing.reset();
     bool replace = mode_ == ReplaceMode::Replace;
     if (int code = target_.folder.rename(temporary_, target_.name, replace)) {
         targetAppeared_ = !replace && system::IsExistsError(code);
@@ -177,9 +179,10 @@ bool ReplacingWriter::reserve(std::uint64_t bytes)
     std::intptr_t handle = SystemHandle::None;
     if (int code = target_.folder.openExisting(temporary_, handle))
         return fail(code);
-    SystemHandle file(handle);
-    int code = system::Allocate(file.get(), bytes);
-    return code == 0 || fail(code);
+    int code = system::Allocate(handle, bytes);
+    // Closed before a failure removes it: Windows removes no open file.
+    int closed = system::Close(handle);
+    return (code == 0 && closed == 0) || fail(code != 0 ? code : closed);
 }
 
 void ReplacingWriter::abandon()

@@ -18,4 +18,16 @@ std::optional<std::string> Utf8Name(std::wstring_view wide);
 std::wstring WideText(std::string_view utf8);
 std::string Utf8Text(std::wstring_view wide);
 
+// The system's full path of a name (GetFullPathNameW): "." and ".." and
+// what Windows drops at a name's end taken away; empty where it has none.
+std::wstring FullPathOf(const std::wstring& name);
+// Where an open file's links and junctions lead (a HANDLE), as a full path,
+// with the long-path prefix only where it is needed; empty where the system
+// cannot say.
+std::wstring FinalPathOf(void* file);
+// Whether two names are the same, as the file system compares them (case ignored).
+bool SameText(const std::wstring& a, const std::wstring& b);
+// Whether the program runs under Wine.
+bool UnderWine();
+
 }  // namespace files

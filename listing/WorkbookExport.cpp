@@ -408,6 +408,9 @@ Attempt WriteWorkbookOnce(files::ReplacingWriter& writer, files::WriteTarget tar
         reason = FailureText(closed, held, rows.size + AssemblyRoom);
         return Attempt::Failed;
     }
+    // Its watch holds the row file open, and on Windows that keeps the
+    // library's folder from going.
+    rowFileCloser.reset();
     int readError = 0;
     if (std::string fault = workbookcheck::WorkbookFault(temporary, SheetPart, rows, readError); !fault.empty()) {
         reason = readError != 0 ? files::SystemErrorText(readError) : "the written workbook " + fault;
