@@ -39,22 +39,21 @@ std::string HostOwnName(const std::wstring& full)
     return {};
 }
 
-// Under Wine, whether an open stream (a device or a pipe) is one of the Wine
-// server's standard streams, however a link led there: the server opens
-// every file, so Z:\proc\self\fd\N names its own.
-bool IsServerStream(HANDLE stream)
+// Under Wine, whether an open stream (a device or a pipe) that a link led to
+// is one of the Wine server's standard streams: the server opens every file,
+// so Z:\proc\self\fd\N names its own. A stream has no identity there, only
+// the name of what it is.
+bool IsServerStream(HANDLE stream, const std::wstring& full)
 {
-    std::optional<FileIdentity> opened = IdentityOfOpen(reinterpret_cast<std::intptr_t>(stream));
-    if (!UnderWine() || !opened)
+    std::wstring final = FinalPathOf(stream);
+    if (!UnderWine() || final.empty() || SameText(final, full) || SameText(final, L"\\\\?\\" + full))
         return false;
     for (const wchar_t* own : {L"Z:\\proc\\self\\fd\\0", L"Z:\\proc\\self\\fd\\1", L"Z:\\proc\\self\\fd\\2"}) {
         HANDLE server = CreateFileW(own, 0, AnySharing, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (server == INVALID_HANDLE_VALUE)
             continue;
         SystemHandle held(reinterpret_cast<std::intptr_t>(server));
-        std::optional<FileIdentity> theirs = IdentityOfOpen(held.get());
-        if (theirs && theirs->index == opened->index && theirs->volume == opened->volume
-            && GetFileType(server) == GetFileType(stream))
+        if (SameText(FinalPathOf(server), final))
             return true;
     }
     return false;
@@ -164,7 +163,7 @@ Resolved Resolve(const std::string& name, const std::wstring& wide, const std::w
             "could be lost; use the program built for Linux, or a file");
         return Resolved::Done;
     }
-    if (IsWrittenInPlace(target.kind) && IsServerStream(opened)) {
+    if (IsWrittenInPlace(target.kind) && IsServerStream(opened, full)) {
         target = Refused(name, 0, std::string("under Wine it leads to a stream that ") + ServerOwn);
         return Resolved::Done;
     }

@@ -592,6 +592,94 @@ TEST_F(Form1Test, TheSaveDialogsNameLeadsThroughALinkOrToADevice)
     EXPECT_EQ(testfiles::Listing(folder.path()), "game");
 }
 
+// Points the link beside the file ctest made (a Linux path) at target,
+// through Linux's ln: Wine makes no link, and moves what a link leads to.
+bool PointLink(const std::string& made, const std::string& target)
+{
+    std::string folder = made.substr(0, made.find_last_of('/') + 1);
+    testfiles::RunProgram("C:\\windows\\system32\\start.exe", {"/unix", "/bin/ln", "-sfn", target, folder + "glink"},
+                          ".");
+    // start does not wait for a Linux program.
+    std::optional<files::KeptFile> wanted = files::KeptFileNamed("Z:" + folder + target + "/mastplyr.dat");
+    for (int tries = 0; wanted && tries < 200; ++tries, Sleep(50))
+        if (std::optional<files::KeptFile> now = files::KeptFileNamed("Z:" + folder + "glink/mastplyr.dat"))
+            if (files::SameIdentity(now->identity, wanted->identity))
+                return true;
+    return false;
+}
+
+// The game's file is known by the file a run read: no export and no settings
+// file is written over it, however the folder box spells its folder, after a
+// run that failed, through a folder link pointed elsewhere since, or through
+// a link in place of the settings file; nor goes an export to the Wine
+// server's own output through a link.
+TEST_F(Form1Test, TheGamesFileIsNeverWrittenWhateverTheBoxOrTheLinksSay)
+{
+    const char* made = std::getenv("VELTRANE_TEST_LINK");
+    if (!made)
+        GTEST_SKIP() << "needs the links ctest makes (VELTRANE_TEST_LINK)";
+    std::string links = std::string("Z:") + made;
+    std::replace(links.begin(), links.end(), '/', '\\');
+    links = files::FolderOf(links);
+    auto in = [&](const char* name) { return files::JoinPath(links, name); };
+    std::string master = files::JoinPath(in("game"), "mastplyr.dat");
+    std::string other = files::JoinPath(in("game2"), "mastplyr.dat");
+    SampleOptions options;
+    options.records = 300;
+    options.lastSeason = 2024;
+    WriteBytes(master, SampleMasterBytes(options));
+    WriteBytes(other, SampleMasterBytes(options));
+    testfiles::FileSnapshot before = testfiles::AgedSnapshot(master), otherBefore = testfiles::AgedSnapshot(other);
+    Open();
+    auto messagesOf = [&](int button) {
+        BoxAnswerer answerer(IDYES);
+        Click(button);
+        Pump();
+        std::vector<std::string> texts;
+        for (const SeenBox& box : SeenBoxes)
+            texts.push_back(box.text);
+        return texts;
+    };
+    auto process = [&](const std::string& folder) {
+        game = folder;
+        Type(FolderBoxId, folder.c_str());
+        Type(FirstYearBoxId, "1871");
+        Type(LastYearBoxId, "2024");
+        return messagesOf(ProcessButtonId);
+    };
+    std::string export1 = in("out\\l1.csv");
+    CurrentPathDialogs().chooseExportFile = [&](HWND) { return ExportChoice{export1, false}; };
+    auto refused = [&](const std::string& read) {
+        return std::vector<std::string>{"\"" + export1 + "\" is the game's file (" + read +
+                                        "): Veltrane never writes to it. Choose another name."};
+    };
+    // The same folder in the device namespace.
+    std::string device = "\\\\.\\" + in("game");
+    EXPECT_EQ(process(device), std::vector<std::string>{});
+    EXPECT_NE(TextOf(ControlOf(CountLabelId)), " 0 Records qualified ");
+    EXPECT_EQ(messagesOf(WriteCsvButtonId), refused(files::JoinPath(device, "mastplyr.dat")));
+    // A run that failed: the file read before is still the game's.
+    ASSERT_EQ(process(in("gmae")).size(), 1u);
+    EXPECT_EQ(messagesOf(WriteCsvButtonId), refused(files::JoinPath(device, "mastplyr.dat")));
+    // The folder link pointed at another game since the run read through it.
+    EXPECT_EQ(process(in("glink")), std::vector<std::string>{});
+    ASSERT_TRUE(PointLink(made, "game2"));
+    EXPECT_EQ(messagesOf(WriteCsvButtonId), refused(files::JoinPath(device, "mastplyr.dat")));
+    // The settings file a link to the game's file.
+    std::filesystem::current_path(testfiles::PathOf(in("settings")));
+    CurrentPathDialogs().chooseFolder = [&](HWND) { return in("game"); };
+    EXPECT_EQ(messagesOf(ChangeFolderButtonId),
+              std::vector<std::string>{CannotRememberFolderMessage(SettingsFilePath(), "it leads to the game's file, "
+                                                                                       "which Veltrane never writes")});
+    // Standard output through a link: the Wine server's, not ours.
+    export1 = in("out\\so.csv");
+    std::vector<std::string> messages = messagesOf(WriteCsvButtonId);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("the Wine server's"), std::string::npos) << messages[0];
+    EXPECT_TRUE(testfiles::Snapshot(master) == before);
+    EXPECT_TRUE(testfiles::Snapshot(other) == otherBefore);
+}
+
 // The handles this process holds, as the system lists them (Wine has no
 // GetProcessHandleCount; both have this).
 std::size_t HandlesHeld()
