@@ -206,6 +206,11 @@ TEST_F(CliTest, EachKindOfTargetIsWrittenAsItIsOrRefusedByWhatItIs)
     EXPECT_EQ(ReadBytes(folder.file("real/target.csv")), csv);
     EXPECT_TRUE(std::filesystem::is_symlink(folder.file("out/link.csv")));
     EXPECT_EQ(testfiles::Listing(folder.file("real")), "target.csv");
+    // A loop of links and the program's own input: refused by what they are.
+    std::filesystem::create_symlink("lb", folder.file("out/la"));
+    std::filesystem::create_symlink("la", folder.file("out/lb"));
+    EXPECT_EQ(with({"--csv", "out/la", "--force"}).err, refused("out/la", files::SystemErrorText(ELOOP)));
+    EXPECT_EQ(with({"--csv", "/dev/stdin", "--force"}).err, refused("/dev/stdin", "it is this program's own input"));
     // A link to nothing: refused, with where it leads.
     std::filesystem::create_symlink("../real/none.csv", folder.file("out/nowhere.csv"));
     EXPECT_EQ(with({"--csv", "out/nowhere.csv", "--force"}).err,
@@ -243,8 +248,8 @@ TEST_F(CliTest, EachKindOfTargetIsWrittenAsItIsOrRefusedByWhatItIs)
                   refused("out/disk", "it is a block device (a disk), not a file"));
     }
     EXPECT_EQ(testfiles::Listing(out), std::filesystem::exists(folder.file("out/disk"))
-                                           ? "disk fifo folder.csv link.csv nowhere.csv socket"
-                                           : "fifo folder.csv link.csv nowhere.csv socket");
+                                           ? "disk fifo folder.csv la lb link.csv nowhere.csv socket"
+                                           : "fifo folder.csv la lb link.csv nowhere.csv socket");
 #endif
 }
 
@@ -504,6 +509,12 @@ TEST_F(CliTest, ExportNamesAreCheckedAndEveryPlayerIsOneLine)
             EXPECT_NE(result.err.find("\"" + name + "\" is the game's file ("), std::string::npos) << result.err;
         }
     }
+#ifdef _WIN32
+    // The folder in the device namespace: the file read is the game's all the same.
+    auto device = Cli({"--folder", "\\\\.\\" + files::AbsolutePath(game), "--first", "1871", "--last", "2024",
+                       "--csv", "hard.csv", "--force"});
+    EXPECT_EQ(device.exitCode, 2) << device.err;
+#endif
     // Both exports naming one file: a usage error, before anything is written.
     auto result = with({"--csv", "same", "--xlsx", "./same"});
     EXPECT_EQ(result.exitCode, 2);
