@@ -185,6 +185,7 @@ TEST_F(CliTest, EachKindOfTargetIsWrittenAsItIsOrRefusedByWhatItIs)
     auto result = with({"--csv", "lpt9.txt"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err.rfind("Cannot write \"lpt9.txt\": it names the device lpt9", 0), 0u) << result.err;
+    EXPECT_EQ(with({"--csv", "\\\\.\\C:"}).err, refused("\\\\.\\C:", "it is a volume (a whole disk), not a file"));
     EXPECT_EQ(with({"--xlsx", "x.xlsx:s.xlsx"}).err,
               refused("x.xlsx:s.xlsx", "a colon in a file's name makes it a stream of another file on Windows; "
                                        "choose a name without one"));
