@@ -274,8 +274,7 @@ bool WriteExports(const Options& options, ExportTargets& targets, const KeptPlay
                                 : WriteCsvPlayers(std::move(*target), players, reason, mode, gameFiles);
         if (written)
             continue;
-        // Asked again for the message only: whether a file appeared meanwhile.
-        if (mode == files::ReplaceMode::Keep && files::IsReplaced(files::TargetOf(*name)))
+        if (reason == files::TargetAppearedReason)
             ComplainExists(*name);
         else
             Complain(CannotWriteMessage(*name, reason));

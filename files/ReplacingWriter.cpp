@@ -162,7 +162,7 @@ bool ReplacingWriter::commit()
             targetAppeared_ = false;
             return failWith("there is something of that name that is not a file (a link that leads nowhere?)");
         }
-        return fail(code);
+        return targetAppeared_ ? failWith(TargetAppearedReason) : fail(code);
     }
     temporary_.clear();
     // The new name is on the disk only once its folder is; till then a

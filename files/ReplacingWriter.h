@@ -16,6 +16,9 @@ namespace files {
 // place. Keep refuses, so that a file that appeared meanwhile is never lost.
 enum class ReplaceMode { Replace, Keep };
 
+// The failure of a ReplaceMode::Keep writer whose target appeared meanwhile.
+inline constexpr const char* TargetAppearedReason = "a file of that name appeared meanwhile, and is kept";
+
 // The target is as TargetOf found it, and everything is done in the folder it
 // holds: a link's file is replaced beside that file, the link kept; a stream
 // is written in place, with no file beside it; what RefusalOf refuses fails
