@@ -370,7 +370,7 @@ struct Pending {
     uint64_t vectorLength;
     int vectorWide;
     struct Space* space; // written or allocated: its room after
-    long long position;
+    long long end, asked; // where the write or allocation ends, and its bytes; -1: a truncation
     unsigned long long openFlags;
     int changes;
     char id[48], folder[48];
@@ -551,8 +551,9 @@ static void Resolve(pid_t tid, int folder, const char* path, char* shown, char* 
             snprintf(link, sizeof link, "/proc/%d/fd/%d", tid, folder);
         if (LinkText(link, base, sizeof base) != 0)
             snprintf(base, sizeof base, "?");
-        Join(shown, PATH_MAX, base, "/", path);
-        Join(reach, PATH_MAX, link, "/", path);
+        // An empty path (AT_EMPTY_PATH) names the folder descriptor's own file.
+        Join(shown, PATH_MAX, base, path[0] ? "/" : "", path);
+        Join(reach, PATH_MAX, link, path[0] ? "/" : "", path);
     }
     Tidy(shown);
 }
@@ -686,16 +687,17 @@ static long long RoomFor(struct Tracee* tracee, const struct __ptrace_syscall_in
     } else if (call->shape == ByFd && call->kind == Allocate) {
         // ftruncate: shrinking gives room back after the call; growing takes none.
         pending->space = SpaceOf(reach);
-        pending->position = -1;
+        pending->end = -1;
         return 0;
     } else {
         return 0;
     }
+    long long end = start + bytes;
     pending->space = SpaceOf(reach);
-    pending->position = start;
+    pending->end = end;
+    pending->asked = bytes;
     if (!pending->space || bytes <= 0)
         return 0;
-    long long end = start + bytes;
     long long growth = end > pending->space->taken ? end - pending->space->taken : 0;
     if (growth == 0 || RoomUsed() + growth <= Now.room)
         return 0;
@@ -835,22 +837,14 @@ static void Leave(struct Tracee* tracee, const struct __ptrace_syscall_info* inf
                     pending->vectorWide ? 8 : 4);
     }
     if (pending->space && result >= 0) {
-        if (pending->position < 0) { // ftruncate
-            struct stat file;
+        struct stat file;
+        if (pending->end < 0) {
+            // ftruncate: a shorter file gives its room back.
             if (pending->space->handle >= 0 && fstat(pending->space->handle, &file) == 0 &&
                 file.st_size < pending->space->taken)
                 pending->space->taken = file.st_size;
         } else {
-            long long end = pending->position + (pending->call->kind == Write ? result : 0);
-            if (pending->call->kind == Allocate) {
-                int wide = tracee->wide;
-                (void)wide;
-                end = pending->position; // set below from the file
-                struct stat file;
-                if (pending->space->handle >= 0 && fstat(pending->space->handle, &file) == 0)
-                    end = (long long)file.st_blocks * 512 > file.st_size ? (long long)file.st_blocks * 512
-                                                                           : file.st_size;
-            }
+            long long end = pending->call->kind == Write ? pending->end - pending->asked + result : pending->end;
             if (end > pending->space->taken)
                 pending->space->taken = end;
         }
@@ -1112,7 +1106,15 @@ static void Serve(const char* folder, char** command)
     int changes = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     if (signals < 0 || changes < 0 || inotify_add_watch(changes, folder, IN_MOVED_TO | IN_CLOSE_WRITE) < 0)
         Fatal("cannot watch %s: %s", folder, strerror(errno));
-    char request[PATH_MAX], ready[PATH_MAX], text[64];
+    char request[PATH_MAX], ready[PATH_MAX], log[PATH_MAX], text[64];
+    // Its own messages where its starter can read them: it does not wait for it.
+    snprintf(log, sizeof log, "%s/log", folder);
+    int logFile = open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (logFile >= 0) {
+        dup2(logFile, 1);
+        dup2(logFile, 2);
+        close(logFile);
+    }
     snprintf(request, sizeof request, "%s/request", folder);
     snprintf(ready, sizeof ready, "%s/ready", folder);
     Start(command, NULL);
@@ -1120,8 +1122,10 @@ static void Serve(const char* folder, char** command)
     Settle();
     int length = snprintf(text, sizeof text, "exit %d\n", MainStatus);
     WriteWhole(ready, text, (size_t)length);
+    time_t lastRequest = time(NULL);
     for (;;) {
         if (access(request, F_OK) == 0) {
+            lastRequest = time(NULL);
             struct Config config;
             ReadConfig(request, &config);
             unlink(request);
@@ -1132,11 +1136,12 @@ static void Serve(const char* folder, char** command)
             RunUntilMainEnds();
             Settle();
             EndRun();
+            lastRequest = time(NULL);
             continue;
         }
         struct pollfd waits[2] = {{signals, POLLIN, 0}, {changes, POLLIN, 0}};
-        int ready = poll(waits, 2, IdleSeconds * 1000);
-        if (ready == 0)
+        poll(waits, 2, 1000);
+        if (time(NULL) - lastRequest > IdleSeconds)
             break;
         char drained[4096];
         while (read(signals, drained, sizeof drained) > 0) {

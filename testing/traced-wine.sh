@@ -11,22 +11,26 @@
 #                                       the program on that server
 set -eu
 
-here=$(cd "$(dirname "$0")" && pwd)
-session=$here/../cmake/wine-session.sh
-[ $# -ge 3 ] || { sed -n '2,12p' "$0" >&2; exit 2; }
+[ $# -ge 3 ] || { sed -n '2,14p' "$0" >&2; exit 2; }
 bits=$1 made=$2 command=$3
 shift 3
-case "$(sh "$session" which "$bits")" in
-    "the host") kind=host64 ;;
-    "the i386 root") kind=root ;;
-    *) echo "no Wine here runs the $bits programs" >&2; exit 1 ;;
+# The Wine that runs the test programs of these bits, as cmake/wine-session.sh
+# starts it: the 32-bit programs' tests run inside the i386 root, and so does
+# this script for them.
+case "$bits" in
+    x86_64) wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64; export WINELOADER=$wine ;;
+    i686) wine=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32; unset WINELOADER ;;
+    *) echo "traced-wine.sh: BITS is i686 or x86_64, not \"$bits\"" >&2; exit 2 ;;
 esac
+[ -x "$wine" ] || { echo "no $wine here to run the $bits programs" >&2; exit 1; }
+unset WINESERVER
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="$made-faults"
 
 # The copy: the large files shared (the prefix's DLLs, which Wine only reads),
 # everything it writes its own.
 copy_prefix() {
-    [ "$(cat "$WINEPREFIX/.copied-from" 2>/dev/null)" = "$(stat -c %Y "$made/system.reg")" ] && return 0
+    [ "$(cat "$WINEPREFIX/.copied-from" 2>/dev/null)" = "$(stat -c %Y "$made/.veltrane-made")" ] && return 0
     rm -rf "$WINEPREFIX" "$WINEPREFIX.part"
     mkdir "$WINEPREFIX.part"
     tar -C "$made" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 -cf - . |
@@ -37,7 +41,7 @@ copy_prefix() {
                 cp -a "$made/drive_c/windows/$shared" "$WINEPREFIX.part/drive_c/windows/"
         fi
     done
-    stat -c %Y "$made/system.reg" > "$WINEPREFIX.part/.copied-from"
+    stat -c %Y "$made/.veltrane-made" > "$WINEPREFIX.part/.copied-from"
     mv "$WINEPREFIX.part" "$WINEPREFIX"
 }
 
@@ -50,9 +54,9 @@ case "$command" in
         for temp in "$WINEPREFIX"/drive_c/users/*/Temp; do
             find "$temp" -mindepth 1 -maxdepth 1 -exec rm -rf {} + 2>/dev/null || true
         done
-        sh "$session" in-kind "$kind" wineserver -p </dev/null >/dev/null 2>&1
-        sh "$session" in-kind "$kind" wine cmd /c exit </dev/null >/dev/null 2>&1
+        "$server" -p </dev/null >/dev/null 2>&1
+        "$wine" cmd /c exit </dev/null >/dev/null 2>&1
         ;;
-    run) exec sh "$session" in-kind "$kind" wine "$@" ;;
+    run) exec "$wine" "$@" ;;
     *) echo "traced-wine.sh: server or run, not \"$command\"" >&2; exit 2 ;;
 esac
