@@ -63,9 +63,11 @@
 #include <time.h>
 #include <unistd.h>
 
-enum Kind { Open, Read, Write, Seek, Sync, Rename, Unlink, Close, Allocate, Mode, Attr, Stat, Readlink, Mkdir, List, Kinds };
-static const char* const KindNames[Kinds] = {"open",     "read", "write", "seek", "sync",     "rename", "unlink", "close",
-                                             "allocate", "mode", "attr",  "stat", "readlink", "mkdir",  "list"};
+enum Kind {
+    Open, Read, Write, Seek, Sync, Rename, Unlink, Close, Allocate, Mode, Attr, Stat, Readlink, Mkdir, List, Kinds
+};
+static const char* const KindNames[Kinds] = {"open",  "read",     "write", "seek", "sync", "rename", "unlink", "close",
+                                             "allocate", "mode", "attr", "stat", "readlink", "mkdir", "list"};
 
 // How a call names its file: by a descriptor (argument 0), by a path
 // (argument 0), by a folder descriptor and a path (arguments 0 and 1), or two
