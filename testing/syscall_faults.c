@@ -325,22 +325,26 @@ static long long RoomUsed(void)
     return used;
 }
 
-static struct Space* SpaceOf(const char* procPath)
+// The file's place in Spaces (an index: the array grows while other threads'
+// calls are pending); -1 where it is no regular file.
+static int SpaceOf(const char* procPath)
 {
     struct stat info;
     if (stat(procPath, &info) != 0 || !S_ISREG(info.st_mode))
-        return NULL;
+        return -1;
     for (int i = 0; i < SpaceCount; ++i)
         if (!Spaces[i].gone && Spaces[i].device == info.st_dev && Spaces[i].inode == info.st_ino)
-            return &Spaces[i];
+            return i;
     Spaces = realloc(Spaces, sizeof *Spaces * (size_t)(SpaceCount + 1));
+    if (!Spaces)
+        Fatal("out of memory");
     struct Space* space = &Spaces[SpaceCount++];
     space->device = info.st_dev;
     space->inode = info.st_ino;
     space->taken = space->before = info.st_size;
     space->handle = open(procPath, O_PATH | O_CLOEXEC);
     space->gone = 0;
-    return space;
+    return SpaceCount - 1;
 }
 
 static int OpenedByATracee(const struct Space* space);
@@ -366,12 +370,11 @@ static void FreeRoomOfGoneFiles(void)
 struct Pending {
     const struct Call* call;
     int fails;       // the errno set on its way out; 0: none
-    int skipped;     // not made at all
     long long cutTo; // a write cut to this many bytes; -1: not cut
     uint64_t vectorAt; // a vector entry's length changed, to put back
     uint64_t vectorLength;
     int vectorWide;
-    struct Space* space; // written or allocated: its room after
+    int space; // the file written or allocated, in Spaces; -1: none
     long long end, asked; // where the write or allocation ends, and its bytes; -1: a truncation
     unsigned long long openFlags;
     int changes;
@@ -524,8 +527,9 @@ static void Tidy(char* path)
 // A file a tracee names by a folder descriptor (AT_FDCWD: its current folder)
 // and a path: as the system shows it (shown), and as this program reaches it
 // (reach: through /proc, so a chroot and a mount namespace are the tracee's).
-// A path through the tracee's own /proc/self/fd/N is its descriptor N.
-static void Resolve(pid_t tid, int folder, const char* path, char* shown, char* reach)
+// A path through the tracee's own /proc/self/fd/N is its descriptor N. True
+// where the name is a descriptor's own file (which a link's stat follows).
+static int Resolve(pid_t tid, int folder, const char* path, char* shown, char* reach)
 {
     static const char* const OwnDescriptors[] = {"/proc/self/fd/", "/proc/thread-self/fd/", "/dev/fd/"};
     char rest[PATH_MAX];
@@ -536,7 +540,7 @@ static void Resolve(pid_t tid, int folder, const char* path, char* shown, char* 
             char* end;
             folder = (int)strtol(path + length, &end, 10);
             snprintf(rest, sizeof rest, "%s", *end == '/' ? end + 1 : end);
-            path = rest[0] ? rest : ".";
+            path = rest;
             break;
         }
     }
@@ -558,6 +562,7 @@ static void Resolve(pid_t tid, int folder, const char* path, char* shown, char* 
         Join(reach, PATH_MAX, link, path[0] ? "/" : "", path);
     }
     Tidy(shown);
+    return path[0] == '\0';
 }
 
 // The watched folder a path lies under: its text from that folder's own path
@@ -698,16 +703,17 @@ static long long RoomFor(struct Tracee* tracee, const struct __ptrace_syscall_in
     pending->space = SpaceOf(reach);
     pending->end = end;
     pending->asked = bytes;
-    if (!pending->space || bytes <= 0)
+    if (pending->space < 0 || bytes <= 0)
         return 0;
-    long long growth = end > pending->space->taken ? end - pending->space->taken : 0;
+    long long taken = Spaces[pending->space].taken;
+    long long growth = end > taken ? end - taken : 0;
     if (growth == 0 || RoomUsed() + growth <= Now.room)
         return 0;
     FreeRoomOfGoneFiles();
     long long free = Now.room - RoomUsed();
     if (growth <= free)
         return 0;
-    long long fits = pending->space->taken + (free > 0 ? free : 0) - start;
+    long long fits = taken + (free > 0 ? free : 0) - start;
     if (call->kind != Write || fits <= 0)
         return ENOSPC;
     return -fits;
@@ -718,13 +724,14 @@ static void Enter(struct Tracee* tracee, const struct __ptrace_syscall_info* inf
 {
     struct Pending* pending = &tracee->pending;
     const struct Call* call = &Calls[info->seccomp.ret_data];
-    memset(pending, 0, sizeof *pending);
-    pending->call = call;
-    pending->cutTo = -1;
     tracee->wide = info->arch == AUDIT_ARCH_X86_64;
     tracee->inCall = 0;
     if (!Watching)
         return;
+    memset(pending, 0, sizeof *pending);
+    pending->call = call;
+    pending->cutTo = -1;
+    pending->space = -1;
     pid_t tid = tracee->tid;
     char shown[PATH_MAX], reach[PATH_MAX], path[PATH_MAX];
     const char* part = NULL;
@@ -744,11 +751,12 @@ static void Enter(struct Tracee* tracee, const struct __ptrace_syscall_info* inf
         int at = call->shape == ByAt || call->shape == ByAts ? 1 : 0;
         if (ReadString(tid, Argument(info, at), path, sizeof path) != 0)
             return;
-        Resolve(tid, folder, path, shown, reach);
+        int descriptor = Resolve(tid, folder, path, shown, reach);
         part = WatchedPart(shown);
         follow = call->kind == Open || call->kind == Mode || call->kind == Stat;
         if (strcmp(call->name, "lstat") == 0 || strcmp(call->name, "lstat64") == 0 || call->kind == Readlink)
             follow = 0;
+        follow = follow || descriptor;
         if (call->shape == ByPaths || call->shape == ByAts) {
             int folder2 = call->shape == ByAts ? Folder(Argument(info, 2)) : AT_FDCWD;
             char path2[PATH_MAX], shown2[PATH_MAX], reach2[PATH_MAX];
@@ -808,10 +816,8 @@ static void Enter(struct Tracee* tracee, const struct __ptrace_syscall_info* inf
     if (fails) {
         pending->fails = fails;
         // Linux closes a descriptor whatever close returns: it is made, and only its result changed.
-        if (call->kind != Close) {
-            pending->skipped = 1;
+        if (call->kind != Close)
             regs.orig_rax = (unsigned long long)-1;
-        }
     } else {
         CutWrite(tracee, info, &regs, cut);
     }
@@ -838,17 +844,17 @@ static void Leave(struct Tracee* tracee, const struct __ptrace_syscall_info* inf
         WriteMemory(tracee->tid, pending->vectorAt, pending->vectorWide ? (void*)&length : (void*)&narrow,
                     pending->vectorWide ? 8 : 4);
     }
-    if (pending->space && result >= 0) {
+    if (pending->space >= 0 && result >= 0) {
+        struct Space* space = &Spaces[pending->space];
         struct stat file;
         if (pending->end < 0) {
             // ftruncate: a shorter file gives its room back.
-            if (pending->space->handle >= 0 && fstat(pending->space->handle, &file) == 0 &&
-                file.st_size < pending->space->taken)
-                pending->space->taken = file.st_size;
+            if (space->handle >= 0 && fstat(space->handle, &file) == 0 && file.st_size < space->taken)
+                space->taken = file.st_size;
         } else {
             long long end = pending->call->kind == Write ? pending->end - pending->asked + result : pending->end;
-            if (end > pending->space->taken)
-                pending->space->taken = end;
+            if (end > space->taken)
+                space->taken = end;
         }
     }
     // A new descriptor's file, for the record; one opened emptied takes no room.
@@ -856,9 +862,9 @@ static void Leave(struct Tracee* tracee, const struct __ptrace_syscall_info* inf
         char reach[64];
         snprintf(reach, sizeof reach, "/proc/%d/fd/%lld", tracee->tid, result);
         IdOf(reach, pending->id, sizeof pending->id, 1);
-        struct Space* space = Now.room >= 0 && (pending->openFlags & O_TRUNC) ? SpaceOf(reach) : NULL;
-        if (space)
-            space->taken = 0;
+        int space = Now.room >= 0 && (pending->openFlags & O_TRUNC) ? SpaceOf(reach) : -1;
+        if (space >= 0)
+            Spaces[space].taken = 0;
     }
     Append("call\t%ld\t%d\t%s\t%s\t%lld\t%d\t%d\t%s\t%s\t%s\t%s\n", ++Sequence, tracee->tid,
            KindNames[pending->call->kind], pending->call->name, result,
