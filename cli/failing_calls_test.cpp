@@ -450,8 +450,10 @@ TEST(FailingCalls, EveryFileCallOfAnExportFailsInTurnAndLeavesItWholeOrAsItWas)
                     prepare();
                     Report result = traced.run(failure, arguments);
                     ASSERT_TRUE(result.recorded) << failure;
-                    if (result.made[kind] < at)
+                    if (result.made[kind] < at && at > madeClean)
                         break;  // past the last call of the kind
+                    if (result.made[kind] < at)
+                        continue;  // under Wine a run makes a few calls more or fewer
                     ++failedRuns;
                     std::string how = (onward ? " and on" : "") + std::string(cut ? ", cut short" : ", error ") +
                                       (cut ? "" : std::to_string(error));
