@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -100,11 +101,12 @@ std::string UnsyncedIn(const Report& report, bool folders)
         const Call& moved = calls[at];
         if (moved.kind != "rename" || moved.result != 0 || moved.path2 == "-")
             continue;
-        std::size_t lastChange = 0;
+        // A file the run never changed (an old one exchanged back) has nothing to sync.
+        std::optional<std::size_t> lastChange;
         for (std::size_t before = 0; before < at; ++before)
             if (calls[before].file == moved.file && calls[before].changes)
                 lastChange = before;
-        if (!synced(moved.file, lastChange, at))
+        if (lastChange && !synced(moved.file, *lastChange, at))
             return "a file not synced after its last change and before it took its name";
         if (folders && !synced(moved.folder, at, calls.size()))
             return "a folder not synced after a file took its name in it";
@@ -389,7 +391,9 @@ TEST(FailingCalls, EveryFileCallOfAnExportFailsInTurnAndLeavesItWholeOrAsItWas)
 
         // Each run's outcome: whole, in place and synced; or failed with the
         // system's reason, the old file as it was, nothing left anywhere.
-        auto check = [&](const Report& result, const std::string& where, int error) {
+        // removable: the system removes files; where it refuses every removal,
+        // what the export made stays, and it must fail saying why.
+        auto check = [&](const Report& result, const std::string& where, int error, bool removable = true) {
             if (result.exitCode == 0) {
                 faults.expect(result.err.empty(), "a run that succeeded said something", where + ": " + result.err);
                 faults.expect((workbook ? PartsOf(path) : ReadBytes(path)) == written, "an export written wrong",
@@ -412,12 +416,18 @@ TEST(FailingCalls, EveryFileCallOfAnExportFailsInTurnAndLeavesItWholeOrAsItWas)
                 bool diskFull = error == 28 && failed != result.calls.end() && failed->kind == "write";
                 bool systems = diskFull ? seen == files::SystemErrorText(ERROR_DISK_FULL) : systemTexts.count(seen) > 0;
 #else
-                bool systems = seen == files::SystemErrorText(error);
+                // A seek the library made failed, and it seeks on from where it
+                // thinks it is: the reason is then the one its next call meets.
+                auto failed = std::find_if(result.calls.begin(), result.calls.end(),
+                                           [](const Call& call) { return call.failed; });
+                bool seek = failed != result.calls.end() && failed->kind == "seek";
+                bool systems = seen == files::SystemErrorText(error) ||
+                               (seek && seen == files::SystemErrorText(EINVAL));
 #endif
                 faults.expect(result.exitCode == 1 && result.err == start + seen + "\n" && systems,
                               "a failure not said with the system's reason", where + ": " + result.err);
                 faults.expect(!each.replace || ReadBytes(path) + AccessOf(path) == old, "the old file changed", where);
-                faults.expect(testfiles::Listing(out) == (each.replace ? each.file : ""),
+                faults.expect(!removable || testfiles::Listing(out) == (each.replace ? each.file : ""),
                               "files left in the export's folder", where + ": " + testfiles::Listing(out));
             }
             for (const std::string& folder : traced.temporaryFolders())
@@ -457,7 +467,8 @@ TEST(FailingCalls, EveryFileCallOfAnExportFailsInTurnAndLeavesItWholeOrAsItWas)
                     ++failedRuns;
                     std::string how = (onward ? " and on" : "") + std::string(cut ? ", cut short" : ", error ") +
                                       (cut ? "" : std::to_string(error));
-                    check(result, exportName + ", " + kind + " call " + std::to_string(at) + how, error);
+                    check(result, exportName + ", " + kind + " call " + std::to_string(at) + how, error,
+                          !(onward && kind == "unlink"));
                     ASSERT_LT(at, 100000) << "the run never stops making calls";
                 }
             }

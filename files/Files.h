@@ -33,7 +33,8 @@ std::string FullFolderOf(std::string_view path);
 
 // Whether an open stream's file is in folder (a full path): for a library
 // that silently makes its temporary file elsewhere when the folder fails it.
-bool StreamIsIn(std::FILE* stream, const std::string& folder);
+// 0, or the system's error where it could not tell.
+int StreamIsIn(std::FILE* stream, const std::string& folder, bool& in);
 
 // Whether a stream a library opened is still open, asked without touching the
 // stream itself (which the library may have closed and freed): by its file

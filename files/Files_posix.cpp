@@ -36,23 +36,30 @@ std::string FullFolderOf(std::string_view path)
     return ::realpath(folder.c_str(), full) ? std::string(full) : AbsolutePath(folder);
 }
 
-bool StreamIsIn(std::FILE* stream, const std::string& folder)
+int StreamIsIn(std::FILE* stream, const std::string& folder, bool& in)
 {
+    in = false;
     int fd = ::fileno(stream);
     struct stat file {};
     struct stat wanted {};
-    if (fd < 0 || ::fstat(fd, &file) != 0 || ::stat(folder.c_str(), &wanted) != 0 || file.st_dev != wanted.st_dev)
-        return false;
+    if (fd < 0 || ::fstat(fd, &file) != 0 || ::stat(folder.c_str(), &wanted) != 0)
+        return fd < 0 ? EBADF : errno;
+    if (file.st_dev != wanted.st_dev)
+        return 0;
     // The library removes its file's name at once; the system still tells
     // where it was. Without /proc, the same file system has to do.
     std::string name(PATH_MAX, '\0');
     ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name.data(), name.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= name.size())
-        return true;
+    if (length <= 0 || static_cast<std::size_t>(length) >= name.size()) {
+        in = true;
+        return 0;
+    }
     name.resize(static_cast<std::size_t>(length));
     struct stat parent {};
-    return ::stat(FolderOf(name).c_str(), &parent) == 0 && parent.st_dev == wanted.st_dev &&
-           parent.st_ino == wanted.st_ino;
+    if (::stat(FolderOf(name).c_str(), &parent) != 0)
+        return errno;
+    in = parent.st_dev == wanted.st_dev && parent.st_ino == wanted.st_ino;
+    return 0;
 }
 
 StreamWatch::StreamWatch(std::FILE* stream) : descriptor_(::fileno(stream))
@@ -198,8 +205,10 @@ OpenResult ReadOnlyFile::openWritten(const std::string& path)
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        int code = errno;
+        if (S_ISDIR(info.st_mode) || (info.st_mode != 0 && !S_ISREG(info.st_mode)))
+            code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
-        int code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return {OpenResult::Failed, SystemErrorText(code), code};
     }
     handle_ = fd;

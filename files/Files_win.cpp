@@ -143,12 +143,13 @@ bool Whereabouts(HANDLE handle, DWORD& volume, std::wstring& path)
 
 }  // namespace
 
-bool StreamIsIn(std::FILE* stream, const std::string& folder)
+int StreamIsIn(std::FILE* stream, const std::string& folder, bool& in)
 {
+    in = false;
     auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     std::optional<std::wstring> wide = WideName(folder);
     if (!wide)
-        return false;
+        return ERROR_NO_UNICODE_TRANSLATION;
     HandleOwner wanted{CreateFileW(wide->c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
@@ -156,15 +157,18 @@ bool StreamIsIn(std::FILE* stream, const std::string& folder)
     DWORD folderVolume = 0;
     std::wstring filePath;
     std::wstring folderPath;
-    if (file == INVALID_HANDLE_VALUE || wanted.handle == INVALID_HANDLE_VALUE ||
-        !Whereabouts(file, fileVolume, filePath) || !Whereabouts(wanted.handle, folderVolume, folderPath))
-        return false;
+    if (file == INVALID_HANDLE_VALUE)
+        return ERROR_INVALID_HANDLE;
+    if (wanted.handle == INVALID_HANDLE_VALUE || !Whereabouts(file, fileVolume, filePath) ||
+        !Whereabouts(wanted.handle, folderVolume, folderPath))
+        return static_cast<int>(GetLastError());
     std::size_t separator = filePath.find_last_of(L'\\');
     if (fileVolume != folderVolume || separator == std::wstring::npos)
-        return false;
+        return 0;
     filePath.resize(separator);
-    return CompareStringOrdinal(filePath.c_str(), static_cast<int>(filePath.size()), folderPath.c_str(),
-                                static_cast<int>(folderPath.size()), TRUE) == CSTR_EQUAL;
+    in = CompareStringOrdinal(filePath.c_str(), static_cast<int>(filePath.size()), folderPath.c_str(),
+                              static_cast<int>(folderPath.size()), TRUE) == CSTR_EQUAL;
+    return 0;
 }
 
 namespace {

@@ -60,6 +60,10 @@ public:
     // Renames an entry of the folder to another name in it, replacing what is
     // there only with replace (else failing where the name is taken).
     int rename(const std::string& from, const std::string& to, bool replace) const;
+    // Exchanges two entries of the folder, both kept; NoExchange where the
+    // system or its file system cannot (Windows has no such call).
+    int exchange(const std::string& a, const std::string& b) const;
+    static constexpr int NoExchange = -1;
     int remove(const std::string& name) const;
     int makeFolder(const std::string& name) const;
     // Removes a folder of the folder with everything in it; 0 only when it is gone.

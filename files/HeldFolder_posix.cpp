@@ -1,11 +1,12 @@
 #include "files/HeldFolder.h"
 
 #include <cerrno>
-#include <dirent.h>
+#include <sys/syscall.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,14 @@ int HeldFolder::rename(const std::string& from, const std::string& to, bool repl
     return 0;
 }
 
+int HeldFolder::exchange(const std::string& a, const std::string& b) const
+{
+    int folder = Descriptor(handle_);
+    if (::renameat2(folder, a.c_str(), folder, b.c_str(), RENAME_EXCHANGE) == 0)
+        return 0;
+    return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP ? NoExchange : errno;
+}
+
 int HeldFolder::remove(const std::string& name) const
 {
     return Retried([&] { return ::unlinkat(Descriptor(handle_), name.c_str(), 0); });
@@ -146,6 +155,41 @@ int HeldFolder::makeFolder(const std::string& name) const
     return ::mkdirat(Descriptor(handle_), name.c_str(), 0700) == 0 ? 0 : errno;
 }
 
+namespace {
+
+// The names in an open folder, read with the system's own call: the C
+// library's fdopendir first asks what the descriptor is, and a folder whose
+// every stat fails must still go.
+int NamesIn(int folder, std::vector<std::string>& names)
+{
+    alignas(8) char buffer[8192];
+    for (;;) {
+        long got = ::syscall(SYS_getdents64, folder, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            return 0;
+        for (long at = 0; at < got;) {
+            struct Entry {
+                std::uint64_t inode;
+                std::int64_t next;
+                unsigned short length;
+                unsigned char type;
+                char name[1];
+            };
+            const auto* entry = reinterpret_cast<const Entry*>(buffer + at);
+            std::string each = entry->name;
+            if (each != "." && each != "..")
+                names.push_back(each);
+            at += entry->length;
+        }
+    }
+}
+
+}  // namespace
+
 int HeldFolder::removeFolder(const std::string& name) const
 {
     auto removeEmpty = [&] { return ::unlinkat(Descriptor(handle_), name.c_str(), AT_REMOVEDIR); };
@@ -153,24 +197,12 @@ int HeldFolder::removeFolder(const std::string& name) const
     // A folder that cannot be listed goes where it is empty.
     if (inner < 0)
         return errno == ENOENT ? 0 : Retried(removeEmpty);
-    DIR* listing = ::fdopendir(inner);
-    if (!listing) {
-        int code = errno;
-        ::close(inner);
-        return code;
-    }
     std::vector<std::string> names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(listing)) {
-        std::string each = entry->d_name;
-        if (each != "." && each != "..")
-            names.push_back(each);
-    }
-    int code = errno;
+    int code = NamesIn(inner, names);
     for (const std::string& each : names)
         if (int removed = Retried([&] { return ::unlinkat(inner, each.c_str(), 0); }); removed != 0 && code == 0)
             code = removed;
-    ::closedir(listing);
+    ::close(inner);
     int removed = Retried(removeEmpty);
     return code != 0 ? code : removed;
 }

@@ -214,6 +214,11 @@ int HeldFolder::rename(const std::string& from, const std::string& to, bool repl
     return code;
 }
 
+int HeldFolder::exchange(const std::string&, const std::string&) const
+{
+    return NoExchange;
+}
+
 int HeldFolder::remove(const std::string& name) const
 {
     std::optional<std::wstring> wide = WideName(nameFor(name));

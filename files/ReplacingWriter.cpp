@@ -153,8 +153,39 @@ bool ReplacingWriter::commit()
         return failWith(KeptFileReason);
     // Windows replaces no file that is open, even by us for its identity alone.
     target_.existing.reset();
+    return putInPlace();
+}
+
+bool ReplacingWriter::putInPlace()
+{
+    const HeldFolder& folder = target_.folder;
     bool replace = mode_ == ReplaceMode::Replace;
-    if (int code = target_.folder.rename(temporary_, target_.name, replace)) {
+    // Natively the new file and the old one are exchanged, so that the old
+    // one is still at hand until the folder is on the disk.
+    int exchanged = replace ? folder.exchange(temporary_, target_.name) : HeldFolder::NoExchange;
+    if (exchanged == 0) {
+        // The new name is on the disk only once its folder is; till then a
+        // power cut could bring back the old file. Where that fails, the old
+        // file comes back in place.
+        if (int code = folder.sync(target_.name)) {
+            if (folder.exchange(temporary_, target_.name) != 0)
+                temporary_.clear();  // the old file stays by that name rather than go
+            return fail(code);
+        }
+        if (folder.remove(temporary_) == 0) {
+            temporary_.clear();
+            return true;
+        }
+        // An old file that cannot be removed goes back, to be dropped by the
+        // rename below, which removes nothing by name.
+        if (int code = folder.exchange(temporary_, target_.name)) {
+            temporary_.clear();
+            return fail(code);
+        }
+    }
+    if (exchanged != 0 && exchanged != HeldFolder::NoExchange && !system::IsMissingError(exchanged))
+        return fail(exchanged);
+    if (int code = folder.rename(temporary_, target_.name, replace)) {
         targetAppeared_ = !replace && system::IsExistsError(code);
         if (targetAppeared_ && system::TakenByNothing(target_)) {
             // Taken by something the system shows as nothing (under Wine, a
@@ -165,10 +196,13 @@ bool ReplacingWriter::commit()
         return targetAppeared_ ? failWith(TargetAppearedReason) : fail(code);
     }
     temporary_.clear();
-    // The new name is on the disk only once its folder is; till then a
-    // power cut could bring back the old file, or no file at all.
-    if (int code = target_.folder.sync(target_.name))
+    if (int code = folder.sync(target_.name)) {
+        // A new file that may not outlast a power cut goes again, as there
+        // was none; a replaced one cannot come back, and stays.
+        if (!replace)
+            folder.remove(target_.name);
         return fail(code);
+    }
     return true;
 }
 

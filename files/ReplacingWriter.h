@@ -80,6 +80,7 @@ private:
     bool failWith(const std::string& reason);
     bool keptFileThere();
     int removeLibraryFolder();
+    bool putInPlace();
 
     WriteTarget target_;
     KeptFiles kept_;

@@ -233,6 +233,11 @@ bool IsExistsError(int code)
     return code == EEXIST;
 }
 
+bool IsMissingError(int code)
+{
+    return code == ENOENT;
+}
+
 bool TakenByNothing(const WriteTarget&)
 {
     return false;

@@ -46,6 +46,11 @@ int OpenInPlace(const WriteTarget& target, std::intptr_t& handle)
     return 0;
 }
 
+bool IsMissingError(int code)
+{
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
 bool TakenByNothing(const WriteTarget& target)
 {
     return TargetOf(target.folder.nameFor(target.name)).kind == TargetKind::Missing;

@@ -40,6 +40,8 @@ int SyncAndClose(std::intptr_t handle);
 int Close(std::intptr_t handle);
 // The error of creating or moving onto a name that is taken.
 bool IsExistsError(int code);
+// The error of a name where there is nothing.
+bool IsMissingError(int code);
 // Whether a name that a move found taken shows as nothing there (under Wine,
 // a link that leads nowhere).
 bool TakenByNothing(const WriteTarget& target);

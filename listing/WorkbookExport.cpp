@@ -219,10 +219,13 @@ std::string RowFileFault(std::FILE* rows)
     return code != 0 ? files::SystemErrorText(code) : "a write to its temporary file failed";
 }
 
-// Why folder takes no temporary file of the library's: the system's reason
-// where a new file there fails now, the fixed text otherwise.
-std::string FolderFault(const files::HeldFolder& folder)
+// Why folder takes no temporary file of the library's: the reason of the
+// library's own call that failed (it tries elsewhere without a word), or the
+// system's reason where a new file there fails now, the fixed text otherwise.
+std::string FolderFault(const files::HeldFolder& folder, int libraryError = 0)
 {
+    if (libraryError != 0)
+        return files::SystemErrorText(libraryError);
     int code = files::ErrorMakingFileIn(folder, ProbeSize);
     return code != 0 ? files::SystemErrorText(code) : NoTemporaryFile;
 }
@@ -232,11 +235,16 @@ std::string FolderFault(const files::HeldFolder& folder)
 // for it); otherwise why not.
 std::string LibraryFileFault(char* tmpdir, const std::string& folder, const files::HeldFolder& held)
 {
+    files::ClearLastSystemError();
     std::FILE* probe = lxw_tmpfile(tmpdir);
-    bool in = probe && files::StreamIsIn(probe, folder);
+    int libraryError = files::LastSystemError();
+    bool in = false;
+    int code = probe ? files::StreamIsIn(probe, folder, in) : 0;
     if (probe)
         std::fclose(probe);
-    return in ? std::string() : FolderFault(held);
+    if (code != 0)
+        return files::SystemErrorText(code);
+    return in ? std::string() : FolderFault(held, libraryError);
 }
 
 // The library closes a worksheet's row file only once it has copied it into
@@ -268,12 +276,16 @@ std::string WriteSheet(lxw_workbook* workbook, const KeptPlayers& players, const
     // library makes elsewhere without a word where the folder fails it.
     files::ClearLastSystemError();
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Players");
+    int libraryError = files::LastSystemError();
     if (!sheet || !sheet->optimize_tmpfile)
-        return FolderFault(folder);
+        return FolderFault(folder, libraryError);
     std::FILE* rowFile = sheet->optimize_tmpfile;
     closer.emplace(rowFile);
-    if (!files::StreamIsIn(rowFile, rowFolder))
-        return FolderFault(folder);
+    bool in = false;
+    if (int code = files::StreamIsIn(rowFile, rowFolder, in))
+        return files::SystemErrorText(code);
+    if (!in)
+        return FolderFault(folder, libraryError);
     lxw_format* bold = workbook_add_format(workbook);
     if (!bold)
         return FailureText(LXW_ERROR_MEMORY_MALLOC_FAILED, folder);
@@ -334,7 +346,8 @@ namespace {
 enum class Attempt { Written, Failed, FoundShort };
 
 // One workbook written and read back; FoundShort where the read-back found
-// something missing that no call the program sees failed for.
+// something missing, or the library went elsewhere for its files, and no call
+// the program sees failed for it.
 Attempt WriteWorkbookOnce(files::ReplacingWriter& writer, files::WriteTarget target, const KeptPlayers& players,
                           std::string& reason, files::ReplaceMode mode, const files::KeptFiles& gameFiles)
 {
@@ -387,13 +400,13 @@ Attempt WriteWorkbookOnce(files::ReplacingWriter& writer, files::WriteTarget tar
     std::optional<RowFileCloser> rowFileCloser;
     reason = WriteSheet(workbook.get(), players, rowFolder, held, rowFileCloser, rows);
     if (!reason.empty())
-        return Attempt::Failed;
+        return reason == NoTemporaryFile ? Attempt::FoundShort : Attempt::Failed;
     // Closing makes the library's other files one at a time beside the row
     // file, or elsewhere without a word where the folder takes no more files:
     // one more must go there now.
     reason = LibraryFileFault(libraryFolder->data(), rowFolder, held);
     if (!reason.empty())
-        return Attempt::Failed;
+        return reason == NoTemporaryFile ? Attempt::FoundShort : Attempt::Failed;
     // Closing copies the row file into a second one beside it before either
     // goes: the room for that copy is taken first, where a lack of it fails
     // with the system's reason.
