@@ -34,6 +34,12 @@ using testfiles::WriteBytes;
 
 namespace {
 
+#ifdef _WIN32
+constexpr bool UnderWine = true;  // the test runs only there
+#else
+constexpr bool UnderWine = false;
+#endif
+
 // The errors a disk gives, as Linux numbers them (ENOSPC, EIO, EDQUOT, EFBIG),
 // taken in turn; a call also comes back interrupted (EINTR), once, and a write
 // is also cut short.
@@ -392,13 +398,16 @@ TEST(FailingCalls, EveryFileCallOfAnExportFailsInTurnAndLeavesItWholeOrAsItWas)
         // Each run's outcome: whole, in place and synced; or failed with the
         // system's reason, the old file as it was, nothing left anywhere.
         // removable: the system removes files; where it refuses every removal,
-        // what the export made stays, and it must fail saying why.
+        // what the export made stays, and it must fail saying why. Under Wine
+        // a name the server fails to look up after it made the file leaves
+        // the server holding it, out of the program's reach, till it exits.
         auto check = [&](const Report& result, const std::string& where, int error, bool removable = true) {
             if (result.exitCode == 0) {
                 faults.expect(result.err.empty(), "a run that succeeded said something", where + ": " + result.err);
                 faults.expect((workbook ? PartsOf(path) : ReadBytes(path)) == written, "an export written wrong",
                               where);
-                faults.expect(testfiles::Listing(out) == each.file, "files left beside the export", where);
+                faults.expect(testfiles::Listing(out) == each.file, "files left beside the export",
+                              where + ": " + testfiles::Listing(out));
                 if (each.replace)
                     faults.expect("old" + AccessOf(path) == old,
                                   "the replaced file's mode, access list or attribute lost", where);
@@ -468,7 +477,7 @@ TEST(FailingCalls, EveryFileCallOfAnExportFailsInTurnAndLeavesItWholeOrAsItWas)
                     std::string how = (onward ? " and on" : "") + std::string(cut ? ", cut short" : ", error ") +
                                       (cut ? "" : std::to_string(error));
                     check(result, exportName + ", " + kind + " call " + std::to_string(at) + how, error,
-                          !(onward && kind == "unlink"));
+                          !(onward && kind == "unlink") && !(UnderWine && kind == "readlink"));
                     ASSERT_LT(at, 100000) << "the run never stops making calls";
                 }
             }

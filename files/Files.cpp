@@ -131,8 +131,10 @@ int ErrorMakingFileIn(const HeldFolder& folder, std::uint64_t bytes)
         if (!system::IsExistsError(code))
             break;
     }
-    if (code != 0)
+    if (code != 0) {
+        folder.remove(probe);  // made, perhaps, by a call that failed after
         return code;
+    }
     code = system::Allocate(handle, bytes);
     if (code == 0)
         code = system::SyncAndClose(handle);

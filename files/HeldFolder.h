@@ -78,6 +78,9 @@ public:
     std::string nameFor(const std::string& name) const;
 
 private:
+#ifdef _WIN32
+    int move(const std::string& from, const std::string& to, bool replace) const;
+#endif
     SystemHandle handle_;
     std::string path_;
 };

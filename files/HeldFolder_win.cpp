@@ -35,6 +35,22 @@ template <typename Attempt> int RetriedWhileHeld(Attempt&& attempt)
     }
 }
 
+// A removal, tried again until the name is gone: under Wine a call that the
+// server failed partway can say "not found" of what is still there.
+template <typename Remove>
+int RemovedForGood(const std::wstring& path, Remove&& remove)
+{
+    constexpr int Tries = 3;
+    int code = 0;
+    for (int tried = 0; tried < Tries; ++tried) {
+        code = RetriedWhileHeld(remove);
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+            (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
+            return 0;
+    }
+    return code != 0 && code != ERROR_FILE_NOT_FOUND ? code : ERROR_GEN_FAILURE;
+}
+
 std::wstring Upper(std::wstring text)
 {
     if (!text.empty())
@@ -174,7 +190,34 @@ int HeldFolder::identityOf(const std::string& name, FileIdentity& identity) cons
     return 0;
 }
 
+namespace {
+
+// Whether a move that said it failed was made all the same (under Wine the
+// server can fail a call after the rename, in what it asks of the file
+// afterwards): the source gone, and its file by the target's name.
+bool MovedAfterAll(const HeldFolder& folder, const std::string& from, const std::string& to,
+                   const std::optional<FileIdentity>& moved)
+{
+    // One folder, one file system: the index alone tells (a rename changes
+    // the change time that the identity under Wine holds too).
+    FileIdentity there;
+    return moved && moved->index != 0 && folder.identityOf(from, there) != 0 && folder.identityOf(to, there) == 0 &&
+           there.index == moved->index;
+}
+
+}  // namespace
+
 int HeldFolder::rename(const std::string& from, const std::string& to, bool replace) const
+{
+    FileIdentity source0;
+    std::optional<FileIdentity> moved;
+    if (identityOf(from, source0) == 0)
+        moved = source0;
+    int code = move(from, to, replace);
+    return code != 0 && MovedAfterAll(*this, from, to, moved) ? 0 : code;
+}
+
+int HeldFolder::move(const std::string& from, const std::string& to, bool replace) const
 {
     std::optional<std::wstring> source = WideName(nameFor(from)), target = WideName(nameFor(to));
     if (!source || !target)
@@ -224,8 +267,7 @@ int HeldFolder::remove(const std::string& name) const
     std::optional<std::wstring> wide = WideName(nameFor(name));
     if (!wide)
         return ERROR_NO_UNICODE_TRANSLATION;
-    int code = RetriedWhileHeld([&] { return DeleteFileW(wide->c_str()); });
-    return code == ERROR_FILE_NOT_FOUND ? 0 : code;
+    return RemovedForGood(*wide, [&] { return DeleteFileW(wide->c_str()); });
 }
 
 int HeldFolder::makeFolder(const std::string& name) const
@@ -241,25 +283,34 @@ int HeldFolder::removeFolder(const std::string& name) const
     std::optional<std::wstring> wide = WideName(nameFor(name));
     if (!wide)
         return ERROR_NO_UNICODE_TRANSLATION;
+    // Emptied, then removed, and all of it again where a call failed midway.
+    constexpr int Tries = 3;
     int code = 0;
-    WIN32_FIND_DATAW found {};
-    HANDLE search = FindFirstFileW((*wide + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring entry = found.cFileName;
-            if (entry == L"." || entry == L"..")
-                continue;
-            std::wstring path = *wide + L"\\" + entry;
-            int removed = RetriedWhileHeld([&] { return DeleteFileW(path.c_str()); });
-            if (removed != 0 && removed != ERROR_FILE_NOT_FOUND && code == 0)
-                code = removed;
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+    for (int tried = 0; tried < Tries; ++tried) {
+        code = 0;
+        WIN32_FIND_DATAW found {};
+        HANDLE search = FindFirstFileW((*wide + L"\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND &&
+            GetLastError() != ERROR_PATH_NOT_FOUND)
+            code = static_cast<int>(GetLastError());
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring entry = found.cFileName;
+                if (entry == L"." || entry == L"..")
+                    continue;
+                std::wstring path = *wide + L"\\" + entry;
+                if (int removed = RemovedForGood(path, [&] { return DeleteFileW(path.c_str()); }); removed && !code)
+                    code = removed;
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        int removed = RemovedForGood(*wide, [&] { return RemoveDirectoryW(wide->c_str()); });
+        if (removed == 0)
+            return 0;
+        if (code == 0)
+            code = removed;
     }
-    int removed = RetriedWhileHeld([&] { return RemoveDirectoryW(wide->c_str()); });
-    if (removed == ERROR_FILE_NOT_FOUND)
-        removed = 0;
-    return code != 0 ? code : removed;
+    return code;
 }
 
 int HeldFolder::sync(const std::string& entry) const

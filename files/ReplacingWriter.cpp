@@ -51,6 +51,9 @@ bool ReplacingWriter::begin(WriteTarget target, ReplaceMode mode, const KeptFile
             break;
     }
     if (code != 0) {
+        // A file system can make a file and still fail the call (under Wine,
+        // the server in what it asks afterwards): the name is ours alone.
+        target_.folder.remove(temporary_);
         temporary_.clear();
         return fail(code);
     }
@@ -101,6 +104,7 @@ const std::string& ReplacingWriter::libraryFolder()
             break;
     }
     if (code != 0) {
+        target_.folder.removeFolder(libraryFolder_);
         libraryFolder_.clear();
         fail(code);
         return libraryFolderName_;

@@ -72,7 +72,9 @@ TargetKind KindOfOpen(HANDLE file)
     // A volume opened as a file tells nothing of itself; under Wine a block
     // device (through Z:) has no attributes at all, as no file has.
     BY_HANDLE_FILE_INFORMATION information {};
-    if (!GetFileInformationByHandle(file, &information) || information.dwFileAttributes == 0)
+    if (!GetFileInformationByHandle(file, &information))
+        return TargetKind::Unreachable;
+    if (information.dwFileAttributes == 0)
         return TargetKind::BlockDevice;
     return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? TargetKind::Folder : TargetKind::File;
 }
@@ -152,6 +154,16 @@ Resolved Resolve(const std::string& name, const std::wstring& wide, const std::w
     }
     target.existing.reset(reinterpret_cast<std::intptr_t>(opened));
     target.kind = KindOfOpen(opened);
+    // What cannot tell of itself: a disk named in the device namespace, or
+    // anything else whose question failed, with the system's reason.
+    if (target.kind == TargetKind::Unreachable) {
+        DWORD code = GetLastError();
+        if (name.rfind("\\\\.\\", 0) == 0)
+            target.kind = TargetKind::BlockDevice;
+        else
+            target = Refused(name, static_cast<int>(code));
+        return Resolved::Done;
+    }
     target.identity = IdentityOfOpen(target.existing.get());
     // A FIFO that Wine reaches through Z: it opens without waiting for its
     // reader, so what is written there could be lost unseen. A named pipe
