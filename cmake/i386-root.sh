@@ -68,7 +68,7 @@ give_up() {  # what failed
 
 # Removes a base system that was not made whole, once its making has ended.
 discard() {
-    [ -z "${making:-}" ] || { kill -KILL "$making" 2>/dev/null; wait "$making" 2>/dev/null || true; }
+    [ -z "${making:-}" ] || { kill -KILL "$making" 2>/dev/null || true; wait "$making" 2>/dev/null || true; }
     # A process being ended can still write for a moment.
     rm -rf --one-file-system "$new" 2>/dev/null || { sleep 1; rm -rf --one-file-system "$new"; }
 }
@@ -100,7 +100,7 @@ make_root() {  # [why]
         trap 'discard; rm -f "$log"; exit 143' TERM
         contained debootstrap --arch=i386 --variant=minbase bookworm "$new" "$mirror" >"$log" 2>&1 &
         making=$!
-        wait "$making" || { making=; give_up "debootstrap failed"; }
+        wait "$making" 2>/dev/null || { making=; give_up "debootstrap failed"; }
         making=
         mv "$new" "$root"
         trap - INT TERM
@@ -130,7 +130,7 @@ run() {  # program arguments...
     exec unshare --mount sh -c '
         mount -t overlay veltrane-i386 -o "lowerdir=$0/usr:/usr" /usr &&
             mount --bind "$0/etc/ld.so.cache" /etc/ld.so.cache &&
-            exec env -u WINELOADER WINESERVER=/usr/lib/wine/wineserver32 "$@"
+            exec env -u WINELOADER WINEARCH=win32 WINESERVER=/usr/lib/wine/wineserver32 "$@"
     ' "$root" "$@"
 }
 

@@ -24,7 +24,7 @@ trap 'interrupted 143' TERM
 # shellcheck disable=SC2016
 STEP_INIT='trap "kill -s TERM -1 2>/dev/null" INT TERM
 "$@" &
-while :; do wait $! && exit 0; status=$?; kill -0 $! 2>/dev/null || exit $status; done'
+while :; do wait $! 2>/dev/null && exit 0; status=$?; kill -0 $! 2>/dev/null || exit $status; done'
 
 # step COMMAND...: its status, or INTERRUPTED's.
 step() {

@@ -141,19 +141,21 @@ serve() {  # session
     kind=$(cat "$session/kind")
     export WINEPREFIX="$(cat "$session/prefix")" DISPLAY=":$(cat "$session/display")"
     if [ ! -f "$WINEPREFIX/.veltrane-made" ]; then
-        quietly sh "$0" in-kind "$kind" wine cmd /c exit
+        quietly sh "$0" in-kind "$kind" wine cmd /c exit || true
         # Without a window manager, hiding a managed window waits two seconds.
-        quietly sh "$0" in-kind "$kind" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+        quietly sh "$0" in-kind "$kind" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || true
         # Made only once its server has saved the registry, as it does when it
         # ends: a prefix whose server was killed before is made again.
-        quietly sh "$0" in-kind "$kind" wineserver -w
+        quietly sh "$0" in-kind "$kind" wineserver --wait || true
         touch "$WINEPREFIX/.veltrane-made"
     fi
+    # The server is ready once the command that starts it returns; wineserver
+    # -w returns once it has ended.
     while [ -f "$session/alive" ]; do
-        quietly sh "$0" in-kind "$kind" wineserver --foreground --persistent &
-        quietly sh "$0" in-kind "$kind" wine cmd /c exit
+        quietly sh "$0" in-kind "$kind" wineserver --persistent || true
+        quietly sh "$0" in-kind "$kind" wine cmd /c exit || true
         touch "$session/ready"
-        wait "$!" || true
+        quietly sh "$0" in-kind "$kind" wineserver --wait || true
         rm -f "$session/ready"
         kill -KILL -1 2>/dev/null || true
     done
