@@ -59,7 +59,7 @@ give_up() {  # what failed
     {
         echo "WARNING: the i386 root $root could not be made: $reason."
         echo "The 32-bit programs cannot run here; the x86-64 build stands in for them. The log's last lines:"
-        tail -n 3 "$new/debootstrap/debootstrap.log" 2>/dev/null | cat - "$log" | tail -n 12 | sed 's/^/    /'
+        { cat "$log"; tail -n 3 "$new/debootstrap/debootstrap.log" 2>/dev/null; } | tail -n 12 | sed 's/^/    /'
     } >&2
     discard
     rm -f "$log"
