@@ -176,6 +176,8 @@ start() {  # state prefix bits
     [ $# -eq 3 ] || fail "start STATE PREFIX BITS"
     kind=$(which_wine "$3")
     [ -n "$kind" ] || wine_command "" wine
+    unshare --pid --fork --mount-proc --propagation unchanged true 2>/dev/null ||
+        fail "A Wine session is a process namespace of its own (unshare --pid), which only root can make"
     owner=$(owner_of)
     mkdir -p "$1"
     # Sessions whose owners have gone leave only files behind.
