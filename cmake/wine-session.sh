@@ -162,14 +162,14 @@ serve() {  # session
 }
 
 # in-namespace SESSION COMMAND...: COMMAND inside the session's namespace,
-# from the current folder.
+# from the current folder (and root: a chroot stays one).
 in_namespace() {
     [ -f "$1/namespace" ] || fail "The Wine session $1 has not started"
     { read -r pid; read -r namespace; } <"$1/namespace"
     [ "$(readlink "/proc/$pid/ns/pid_for_children" 2>/dev/null)" = "$namespace" ] ||
         fail "The Wine session $1 has ended"
     shift
-    exec nsenter --mount="/proc/$pid/ns/mnt" --pid="/proc/$pid/ns/pid_for_children" --wd="$PWD" sh "$0" "$@"
+    exec nsenter --target="$pid" --mount --root --pid="/proc/$pid/ns/pid_for_children" --wd="$PWD" sh "$0" "$@"
 }
 
 start() {  # state prefix bits
