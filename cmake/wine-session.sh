@@ -104,13 +104,13 @@ empty_temp() {  # prefix
     done
 }
 
-# watch SESSION OWNER: Xvfb, which the kernel ends (TERM) when this watcher
-# ends, its display number to file descriptor 3; and the session's namespace,
-# which the kernel ends (KILL) then too. It ends once the owner has gone, stop
-# has removed the session's "alive" file, or the namespace has ended; first
-# Wine's own way: the server ends its programs and saves the registry. It
-# runs in a session of its own: a signal to the owner's process group
-# (Ctrl-C, a timeout) leaves it to end things after the owner.
+# watch SESSION OWNER: starts Xvfb (its display number to file descriptor 3)
+# and the session's namespace, both of which the kernel ends when this watcher
+# ends (Xvfb with TERM, the namespace with KILL). It ends once the owner has
+# gone, stop has removed the session's "alive" file, or the namespace has
+# ended, after asking the server to end its programs and save the registry,
+# as Wine does. It runs in a session of its own: a signal to the owner's
+# process group (Ctrl-C, a timeout) leaves it to end things after the owner.
 watch() {
     setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp &
     exec 3>&-
@@ -149,8 +149,8 @@ serve() {  # session
         quietly sh "$0" in-kind "$kind" wineserver --wait || true
         touch "$WINEPREFIX/.veltrane-made"
     fi
-    # The server is ready once the command that starts it returns; wineserver
-    # -w returns once it has ended.
+    # The server is ready once the command that starts it returns; --wait
+    # returns once it has ended.
     while [ -f "$session/alive" ]; do
         quietly sh "$0" in-kind "$kind" wineserver --persistent || true
         quietly sh "$0" in-kind "$kind" wine cmd /c exit || true
