@@ -1,7 +1,6 @@
 # Sourced by veltrane.sh: how a command runs its long steps, so that whatever
 # it starts ends with it, however it ends, and the Wine sessions it owns.
 
-
 # Each long step runs in a process namespace of its own (unshare --pid, with a
 # /proc of its own): when its first process ends, the kernel ends whatever the
 # step started, and that first process ends with this script, however this
