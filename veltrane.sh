@@ -34,223 +34,15 @@ if [ -n "${VELTRANE_BUILD:-}" ] && [ "$(realpath -m "$VELTRANE_BUILD")" != "$(re
     ln -sfn "$(realpath "$VELTRANE_BUILD")" "$BUILD"
 fi
 
-# ---- packages -------------------------------------------------------------
-
-NATIVE_PACKAGES=(cmake ninja-build g++ libxlsxwriter-dev zlib1g-dev)
-WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
-RUN_PACKAGES=("${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" wine wine64 fonts-liberation)
-DIST_PACKAGES=(cmake ninja-build git python3 "${WINDOWS_PACKAGES[@]}")
-BENCH_PACKAGES=(libbenchmark-dev time)
-SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick)
-FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libxlsxwriter-dev zlib1g-dev)
-# gcc-multilib: the Windows tests' failing-calls library is built for 32-bit
-# Wine too (an amd64 package: no i386 index needed).
-BUILD_PACKAGES=("${NATIVE_PACKAGES[@]}" clang libclang-rt-14-dev googletest python3-openpyxl ccache gcc-multilib
-                "${WINDOWS_PACKAGES[@]}" wine wine64 xvfb xauth)
-
-missing_packages() {
-    local package
-    for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || echo "$package"
-    done
-}
-
-# A mirror in the middle of a sync fails an index now and then: try again, and
-# in the end go on with what apt has (an install that then fails stops us),
-# showing what apt said.
-apt_update() {  # [apt options...]
-    local attempt output
-    for attempt in 1 2 3; do
-        output=$(apt-get "$@" update -qq --error-on=any 2>&1) && return 0
-        [ $attempt = 3 ] || sleep 10
-    done
-    {
-        echo "WARNING: apt could not refresh every package index; going on with the ones it has. apt said:"
-        grep -E '^[EW]:' <<<"$output" | sed 's/^/    /' | tail -n 8
-    } >&2
-}
-
-need_root() {  # packages...
-    if [ "$(id -u)" != 0 ]; then
-        echo "These Debian packages are needed: $* (run as root to install them)" >&2
-        exit 1
-    fi
-}
-
-# apt_install PACKAGES...: apt's messages are kept in APT_OUTPUT.
-apt_install() {
-    need_root "$@"
-    export DEBIAN_FRONTEND=noninteractive
-    apt_update
-    APT_OUTPUT=$(apt-get install -y -qq --no-install-recommends "$@" 2>&1)
-}
-
-install_packages() {
-    local missing
-    missing=$(missing_packages "$@")
-    [ -z "$missing" ] && return 0
-    say "Installing:" $missing
-    # shellcheck disable=SC2086
-    apt_install $missing || { echo "$APT_OUTPUT" >&2; exit 1; }
-}
-
-# The 32-bit (i686) programs run only where the kernel starts i386 programs
-# (some run 64-bit code only), under the Wine of a private Debian 12 i386 root
-# that cmake/wine-session.sh makes once for the machine; the host's apt and
-# architectures are left as they are. Sets WINDOWS_RUNNABLE: the Windows build
-# whose programs run here, the product (i686) or the x86-64 build standing in
-# for it, WINDOWS_WINE: which Wine runs it, and I686_NOT_RUN: why the i686
-# programs cannot run here, in one line (empty where they run).
-WINDOWS_RUNNABLE=x86_64
-I686_NOT_RUN=
-prepare_wine() {
-    local status=0 why
-    "$ROOT/cmake/kernel-runs-i386.sh" "$BUILD" || status=$?
-    [ $status -le 1 ] || exit 1
-    if [ $status -eq 1 ]; then
-        I686_NOT_RUN="this kernel refuses 32-bit programs"
-        [ -z "${VELTRANE_I386_RUNS:-}" ] || I686_NOT_RUN+=" (VELTRANE_I386_RUNS=$VELTRANE_I386_RUNS says so)"
-        say "WARNING: this machine's kernel runs 64-bit programs only (it refuses to start 32-bit ones)," \
-            "so the i686 build is built but cannot run here; the x86-64 build stands in for it."
-    else
-        if [ -n "$(missing_packages debootstrap debian-archive-keyring)" ]; then
-            say "Installing: debootstrap"
-            apt_install debootstrap debian-archive-keyring || echo "$APT_OUTPUT" | tail -n 12 >&2
-        fi
-        why=$BUILD/i386-root-failure
-        mkdir -p "$BUILD"
-        rm -f "$why"
-        if step sh "$SESSION" make-i386-root "$why"; then
-            WINDOWS_RUNNABLE=i686
-        else
-            I686_NOT_RUN=$(cat "$why")
-            : "${I686_NOT_RUN:=the i386 root could not be made}"
-            say "WARNING: the i686 build is built but cannot run here; the x86-64 build stands in for it."
-        fi
-        rm -f "$why"
-    fi
-    WINDOWS_WINE=$(sh "$SESSION" which "$WINDOWS_RUNNABLE")
-}
-
-# Debian ships libxlsxwriter for Linux only; the Windows builds compile Debian's
-# source package of it with the MinGW toolchain (the presets find it here). It
-# is fetched with apt's own verification, through a private source list that
-# leaves the system's alone.
-XLSXWRITER_VERSION=1.1.4
-XLSXWRITER_SOURCE=$BUILD/deps/libxlsxwriter-RELEASE_$XLSXWRITER_VERSION
-
-# The system's apt sources as source entries, in whichever layout it keeps
-# them: one-line entries in sources.list and sources.list.d/*.list, deb822
-# files in sources.list.d/*.sources, or both.
-source_entries() {  # folder
-    local file count=0
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-        [ -f "$file" ] || continue
-        count=$((count + 1))
-        case "$file" in
-            *.sources) sed -E 's/^Types:.*/Types: deb-src/I' "$file" > "$1/$count.sources" ;;
-            *) sed -nE 's/^[[:space:]]*deb([[:space:]])/deb-src\1/p' "$file" > "$1/$count.list" ;;
-        esac
-    done
-    if [ $count = 0 ]; then
-        echo "No apt sources found (/etc/apt/sources.list, /etc/apt/sources.list.d/): the source package of" \
-            "libxlsxwriter cannot be fetched" >&2
-        exit 1
-    fi
-}
-
-fetch_xlsxwriter_source() {
-    [ -f "$XLSXWRITER_SOURCE/CMakeLists.txt" ] && return 0
-    say "Fetching Debian's source package of libxlsxwriter"
-    local state=$BUILD/deps/apt
-    rm -rf "$state"
-    mkdir -p "$state/parts" "$state/lists/partial"
-    source_entries "$state/parts"
-    local options=(-o Dir::Etc::SourceParts="$state/parts" -o Dir::Etc::SourceList=/dev/null
-                   -o Dir::State::Lists="$state/lists")
-    apt_update "${options[@]}"
-    local output
-    if ! output=$(cd "$BUILD/deps" && apt-get "${options[@]}" source --download-only -qq libxlsxwriter 2>&1); then
-        echo "apt could not fetch the source package of libxlsxwriter. apt said:" >&2
-        sed 's/^/    /' <<<"$output" | tail -n 12 >&2
-        exit 1
-    fi
-    tar -xzf "$BUILD/deps/libxlsxwriter_$XLSXWRITER_VERSION.orig.tar.gz" -C "$BUILD/deps"
-    [ -f "$XLSXWRITER_SOURCE/CMakeLists.txt" ] || { echo "libxlsxwriter's sources did not unpack" >&2; exit 1; }
-}
+# shellcheck source=cmake/deps.sh
+source "$ROOT/cmake/deps.sh"
+# shellcheck source=cmake/steps.sh
+source "$ROOT/cmake/steps.sh"
 
 preset_build() {  # preset
     say "Building $1"
     cmake --preset "$1" >/dev/null
     cmake --build --preset "$1"
-}
-
-# ---- what a command starts, stopped when it ends, however it ends ----------
-
-# A Wine session belongs to this command: it ends with it, however it ends,
-# and every Wine process of its prefix with it.
-SESSIONS=()
-stop_what_we_started() {
-    local state
-    for state in "${SESSIONS[@]}"; do
-        sh "$SESSION" stop "$state" || true
-    done
-}
-trap stop_what_we_started EXIT
-
-# INT and TERM end the command at once: bash runs a trap only once the command
-# in the foreground has ended, so a long step runs in a process group of its
-# own, waited for (step), and the trap ends that whole group. A command with
-# a summary (SUMMARY set) goes on to it, INTERRUPTED saying why; others exit.
-STEP=
-SUMMARY=
-INTERRUPTED=
-interrupted() {  # status
-    INTERRUPTED=$1
-    [ -n "$STEP" ] || [ -n "$SUMMARY" ] || exit "$1"
-}
-trap 'interrupted 130' INT
-trap 'interrupted 143' TERM
-
-# Succeeds while a process of the group runs (a zombie runs no more).
-group_runs() {  # process group
-    cat /proc/[0-9]*/stat 2>/dev/null |
-        awk -v group="$1" '{ sub(/.*\) /, "") } $3 == group && $1 != "Z" { found = 1 } END { exit !found }'
-}
-
-# Ends a process group: TERM, and five seconds later KILL for what is left.
-end_group() {  # process group
-    local waited=0
-    kill -TERM -- "-$1" 2>/dev/null || return 0
-    while group_runs "$1" && [ $waited -lt 50 ]; do
-        sleep 0.1
-        waited=$((waited + 1))
-    done
-    kill -KILL -- "-$1" 2>/dev/null || true
-}
-
-# step COMMAND...: runs it as described above; its status, or INTERRUPTED's.
-step() {
-    local status=0
-    [ -z "$INTERRUPTED" ] || return "$INTERRUPTED"
-    setsid "$@" &
-    STEP=$!
-    wait "$STEP" || status=$?
-    if [ -n "$INTERRUPTED" ]; then
-        end_group "$STEP"
-        wait "$STEP" 2>/dev/null || true
-        STEP=
-        [ -n "$SUMMARY" ] || exit "$INTERRUPTED"
-        return "$INTERRUPTED"
-    fi
-    STEP=
-    return "$status"
-}
-
-start_session() {  # state prefix bits
-    export VELTRANE_SESSION_OWNER=$$
-    SESSIONS+=("$1")
-    sh "$SESSION" start "$1" "$2" "$3"
 }
 
 # ---- the sample, as a Windows player keeps it -----------------------------
@@ -297,81 +89,85 @@ build_window_program() {
     preset_build "run-windows-$WINDOWS_RUNNABLE"
 }
 
-# ---- commands -------------------------------------------------------------
+# ---- the test command ---------------------------------------------------------
 
 # Each tested build's workflow (configure, build, test) in a row, past any that
 # fails; the i686 tests only where 32-bit programs run. INT or TERM ends the
-# step under way and skips the rest; the summary says what finished.
+# step under way and begins no other; the summary, printed however the
+# command ends, says what each step did.
 TESTED_PRESETS=(native sanitize windows-i686 windows-x86_64 fuzz)
+FAILED=()
 command_test() {
+    local preset status result log=$BUILD/test-logs waited=0
+    SUMMARY=yes
     install_packages "${BUILD_PACKAGES[@]}"
     prepare_wine
+    [ -z "$INTERRUPTED" ] || exit "$INTERRUPTED"
     fetch_xlsxwriter_source
-    local preset status failed=() log=$BUILD/test-logs waited=0
     mkdir -p "$log"
     # Nothing of an earlier run in the summary.
-    rm -f "${TESTED_PRESETS[@]/#/$log/}" "$BUILD"/fuzz/work/*.log
+    rm -f "$log"/*.out "$BUILD"/fuzz/work/*.log
     # X servers whose files are hidden hold the first free display numbers.
     "$ROOT/testing/hide-displays.sh" "$log/hidden-displays" </dev/null &
     until [ -f "$log/hidden-displays" ] || [ $waited -gt 300 ]; do
         sleep 0.1
         waited=$((waited + 1))
     done
-    SUMMARY=yes
     for preset in "${TESTED_PRESETS[@]}"; do
+        [ -z "$INTERRUPTED" ] || break
         say "Building and testing $preset"
+        DID[$preset]="under way"
         status=0
         if [ "$preset" = windows-i686 ] && [ "$WINDOWS_RUNNABLE" != i686 ]; then
             step sh -c 'cmake --preset "$1" >/dev/null && cmake --build --preset "$1"' sh "$preset" || status=$?
             [ -z "$INTERRUPTED" ] || break
-            if [ $status -eq 0 ]; then
-                echo "built; its tests did not run: $I686_NOT_RUN" > "$log/$preset"
-            else
-                failed+=("$preset")
-                echo "did not build" > "$log/$preset"
-            fi
+            DID[$preset]="built; its tests did not run: $I686_NOT_RUN"
+            [ $status -eq 0 ] || { FAILED+=("$preset"); DID[$preset]="failed: it did not build"; }
             continue
         fi
         step bash -o pipefail -c 'cmake --workflow --preset "$1" 2>&1 | tee "$2"' bash "$preset" "$log/$preset.out" ||
             status=$?
         [ -z "$INTERRUPTED" ] || break
-        [ $status -eq 0 ] || failed+=("$preset")
-        grep -E 'tests passed|No tests were found' "$log/$preset.out" | tail -n 1 > "$log/$preset" || true
+        result=$(grep -E 'tests passed|No tests were found' "$log/$preset.out" | tail -n 1) || true
+        case "$preset:$result" in
+            *:) ;;
+            windows-i686:*) result+=" (Wine from $WINDOWS_WINE)" ;;
+            windows-x86_64:*) result+=" (Wine from $(sh "$SESSION" which x86_64))" ;;
+        esac
+        DID[$preset]=$result
+        [ $status -eq 0 ] || { FAILED+=("$preset"); DID[$preset]="failed: ${result:-see build/test-logs/$preset.out}"; }
     done
-    summarize_tests "$log"
-    if [ -n "$INTERRUPTED" ]; then
-        say "INTERRUPTED: the summary above is of what finished"
-        exit "$INTERRUPTED"
-    fi
-    if [ ${#failed[@]} -gt 0 ]; then
-        say "FAILED: ${failed[*]}"
-        exit 1
-    fi
-    say "All tests passed"
+    [ -z "$INTERRUPTED" ] || exit "$INTERRUPTED"
+    [ ${#FAILED[@]} -eq 0 ] || exit 1
 }
 
-summarize_tests() {  # log folder
-    local preset wine result target statistics
+# What each step did: finished (with its tests' summary), failed, interrupted
+# while under way, or not begun; then each fuzz target's replay.
+summarize_tests() {  # the command's exit status
+    local name result target statistics
     say "Summary"
-    for preset in "${TESTED_PRESETS[@]}"; do
-        wine=
-        case "$preset" in
-            windows-i686) [ "$WINDOWS_RUNNABLE" = i686 ] && wine=" (Wine from $WINDOWS_WINE)" ;;
-            windows-x86_64) wine=" (Wine from $(sh "$SESSION" which x86_64))" ;;
-        esac
-        result=$(cat "$1/$preset" 2>/dev/null) || true
-        if [ -z "$result" ]; then
-            result="no result"
-            [ -z "$INTERRUPTED" ] || result="interrupted before it finished"
-            wine=
-        fi
-        echo "$preset: $result$wine"
+    for name in i386-root "${TESTED_PRESETS[@]}"; do
+        [ "$name" != i386-root ] || [ -n "${DID[i386-root]:-}" ] || continue
+        result=${DID[$name]:-not begun}
+        [ "$result" != "under way" ] || result="interrupted while under way"
+        echo "$name: $result"
     done
-    for target in $(grep -o '^[a-z_]*' "$ROOT/fuzz/targets.txt"); do
-        statistics=$(grep -hE 'stat::(number_of_executed_units|average_exec_per_sec)' "$BUILD/fuzz/work/$target.log" \
-            2>/dev/null | tr -s ' ' | tr '\n' ' ') || true
-        echo "  $target: ${statistics:-no replay}"
-    done
+    if [ -n "${DID[fuzz]:-}" ]; then
+        for target in $(grep -o '^[a-z_]*' "$ROOT/fuzz/targets.txt"); do
+            statistics=$(grep -hE 'stat::(number_of_executed_units|average_exec_per_sec)' \
+                "$BUILD/fuzz/work/$target.log" 2>/dev/null | tr -s ' ' | tr '\n' ' ') || true
+            echo "  $target: ${statistics:-no replay}"
+        done
+    fi
+    if [ -n "$INTERRUPTED" ]; then
+        say "INTERRUPTED: the summary above says what each step did"
+    elif [ ${#FAILED[@]} -gt 0 ]; then
+        say "FAILED: ${FAILED[*]}"
+    elif [ "$1" != 0 ]; then
+        say "FAILED: the command ended before its tests (exit status $1)"
+    else
+        say "All tests passed"
+    fi
 }
 
 # With a display: the window under Wine on the sample. Without one: the same

@@ -1,5 +1,6 @@
 #include "testing/RunProgram.h"
 
+#include "testing/SmallDisk.h"
 #include "testing/TestFiles.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@ namespace testfiles {
 
 std::string SiblingProgram(const std::string& name)
 {
-    return (std::filesystem::canonical("/proc/self/exe").parent_path() / name).string();
+    return (std::filesystem::path(ProgramFolder()) / name).string();
 }
 
 std::string HostPath(const std::string& name)

@@ -5,8 +5,10 @@
 #ifdef __linux__
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #endif
 
 namespace testfiles {
@@ -21,13 +23,43 @@ std::string& WhyMountsAreShared()
     return why;
 }
 
+// False in a chroot whose / is a folder of a larger file system: no mount
+// there can be made private, and a namespace would only change what the
+// program's own path reads back as.
+bool RootIsMountPoint()
+{
+    struct statx root {};
+    if (::statx(AT_FDCWD, "/", 0, STATX_BASIC_STATS, &root) != 0 || !(root.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT))
+        return true;  // the kernel cannot say: try
+    return (root.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
 }  // namespace
 #endif
+
+const std::string& ProgramFolder()
+{
+    static const std::string folder = [] {
+        std::error_code error;
+#ifdef __linux__
+        std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", error);
+        if (!error)
+            return program.parent_path().string();
+#endif
+        return std::filesystem::current_path(error).string();
+    }();
+    return folder;
+}
 
 void MakeMountsPrivate()
 {
 #ifdef __linux__
     std::string& why = WhyMountsAreShared();
+    const std::string scratch = ProgramFolder() + "/test-scratch";
+    if (!RootIsMountPoint()) {
+        why = "/ is not a mount point here (a chroot?), so no mount can be kept private";
+        return;
+    }
     if (::unshare(CLONE_NEWNS) != 0) {
         why = std::string("no mount namespace of its own: ") + std::strerror(errno);
         return;
@@ -39,11 +71,15 @@ void MakeMountsPrivate()
         return;
     }
     why.clear();
-    std::error_code error;
-    std::filesystem::path temp = std::filesystem::temp_directory_path(error);
-    // Best effort: without it, scratch folders are still removed as each test ends.
-    if (!error)
-        ::mount("tmpfs", temp.c_str(), "tmpfs", 0, "mode=1777");
+    // Best effort: without it, scratch folders are still removed as each test
+    // ends. A folder of its own (shared as a mount point by the programs of
+    // the build, each with its own RAM disk there), never one that holds the
+    // build, the clone or the working folder.
+    ::mkdir(scratch.c_str(), 0755);
+    struct stat folder {};
+    if (::lstat(scratch.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
+        ::mount("tmpfs", scratch.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") == 0)
+        ::setenv("TMPDIR", scratch.c_str(), 1);
 #endif
 }
 

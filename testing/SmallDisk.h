@@ -7,12 +7,18 @@
 namespace testfiles {
 
 // Puts this test program in a mount namespace of its own, before any thread
-// starts (the test main calls it), with a fresh RAM disk over the temporary
-// folder: whatever the program mounts or leaves in its scratch folders goes
-// with it, however it ends (killed, timed out, interrupted). Where no such
-// namespace can be had (no right to it, or in a chroot whose / is not a
-// mount point), SmallDisk mounts nothing.
+// starts (the test main calls it), with a fresh RAM disk as its temporary
+// folder (TMPDIR), mounted on a folder of its own beside the program, so it
+// hides nothing: whatever the program mounts or leaves in its scratch folders
+// goes with it, however it ends (killed, timed out, interrupted). Where no
+// such namespace can be had (no right to it, or in a chroot whose / is not a
+// mount point), it changes nothing and SmallDisk mounts nothing.
 void MakeMountsPrivate();
+
+// The folder this program was started from, as read before MakeMountsPrivate:
+// in a new mount namespace a program's own path can read back as seen from
+// outside a chroot.
+const std::string& ProgramFolder();
 
 class SmallDisk {
 public:
