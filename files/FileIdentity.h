@@ -7,9 +7,16 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace files {
 
 struct FileIdentity {
+#ifndef _WIN32
+    static FileIdentity Of(const struct stat& info);
+#endif
 #ifdef _WIN32
     // The volume's serial and the file's index, which on Windows tell one
     // file from every other. Under Wine the index is the inode and the serial
@@ -26,8 +33,12 @@ struct FileIdentity {
     // only its full path tells, in upper case as the file system compares.
     std::wstring finalPath;
 #else
+    // Device and inode, with the size and the last write to the nanosecond:
+    // a file gone since it was read leaves its inode to the next new one.
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t written = 0;
 #endif
 };
 

@@ -38,12 +38,18 @@ std::optional<FileIdentity> IdentityOfOpen(std::intptr_t handle)
     struct stat info {};
     if (handle == SystemHandle::None || ::fstat(static_cast<int>(handle), &info) != 0)
         return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return FileIdentity::Of(info);
+}
+
+FileIdentity FileIdentity::Of(const struct stat& info)
+{
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), info.st_size,
+            info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec};
 }
 
 bool SameIdentity(const FileIdentity& a, const FileIdentity& b)
 {
-    return a.device == b.device && a.inode == b.inode;
+    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.written == b.written;
 }
 
 namespace {
@@ -115,7 +121,7 @@ int HeldFolder::identityOf(const std::string& name, FileIdentity& identity) cons
     struct stat info {};
     if (::fstatat(Descriptor(handle_), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
-    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    identity = FileIdentity::Of(info);
     return 0;
 }
 

@@ -32,10 +32,6 @@ TargetKind KindOfMode(mode_t mode)
     return TargetKind::Socket;
 }
 
-FileIdentity IdentityOfStat(const struct stat& info)
-{
-    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-}
 
 std::string LinkTextAt(int folder, const std::string& name)
 {
@@ -128,7 +124,7 @@ Resolved FollowToFile(WriteTarget& target, HeldFolder folder, std::string name, 
             ::fstatat(static_cast<int>(folder.handle()), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
             return Resolved::Changed;
         if (!S_ISLNK(entry.st_mode)) {
-            if (!SameIdentity(IdentityOfStat(entry), file))
+            if (!SameIdentity(FileIdentity::Of(entry), file))
                 return Resolved::Changed;
             break;
         }
@@ -199,10 +195,10 @@ Resolved Resolve(const std::string& given, WriteTarget& target)
         target = Refused(given, errno);
         return Resolved::Done;
     }
-    if (!link && !SameIdentity(IdentityOfStat(info), IdentityOfStat(entry)))
+    if (!link && !SameIdentity(FileIdentity::Of(info), FileIdentity::Of(entry)))
         return Resolved::Changed;
     target.kind = KindOfMode(info.st_mode);
-    target.identity = IdentityOfStat(info);
+    target.identity = FileIdentity::Of(info);
     if (target.kind == TargetKind::File && link) {
         if (FollowToFile(target, std::move(folder), split.name, *target.identity) == Resolved::Changed)
             return Resolved::Changed;
