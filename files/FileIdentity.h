@@ -2,7 +2,10 @@
 // Which file an open handle is, to tell whether two names led to one file
 // without asking either name again.
 
+#include "files/SystemHandle.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,12 +36,8 @@ struct FileIdentity {
     // only its full path tells, in upper case as the file system compares.
     std::wstring finalPath;
 #else
-    // Device and inode, with the size and the last write to the nanosecond:
-    // a file gone since it was read leaves its inode to the next new one.
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t written = 0;
 #endif
 };
 
@@ -49,10 +48,12 @@ bool SameIdentity(const FileIdentity& a, const FileIdentity& b);
 std::optional<FileIdentity> IdentityOfOpen(std::intptr_t handle);
 
 // A file the program must never write, known by what it read, and the name it
-// was read under (for messages).
+// was read under (for messages); held, where the system allows, so that its
+// identity stays its own.
 struct KeptFile {
     FileIdentity identity;
     std::string path;
+    std::shared_ptr<SystemHandle> held;
 };
 using KeptFiles = std::vector<KeptFile>;
 

@@ -155,8 +155,9 @@ public:
     std::size_t read(unsigned char* buffer, std::size_t size);
     // The system's error number of a failed read, 0 when none failed.
     int readError() const { return readError_; }
-    // Which file it is, as its handle says.
+    // Which file it is, as its handle says, and a handle that keeps it so.
     std::optional<FileIdentity> identity() const { return IdentityOfOpen(handle_); }
+    SystemHandle hold() const { return HoldFile(handle_); }
     // The file's size when it was opened: a hint, since it may grow or shrink.
     std::uint64_t sizeWhenOpened() const { return sizeWhenOpened_; }
     void close();

@@ -10,31 +10,13 @@
 // system gives the held folder.
 
 #include "files/FileIdentity.h"
+#include "files/SystemHandle.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace files {
-
-// An open descriptor (natively) or HANDLE (Windows), closed with its owner.
-class SystemHandle {
-public:
-    SystemHandle() = default;
-    explicit SystemHandle(std::intptr_t handle) : handle_(handle) {}
-    SystemHandle(SystemHandle&& other) noexcept : handle_(other.release()) {}
-    SystemHandle& operator=(SystemHandle&& other) noexcept;
-    ~SystemHandle() { reset(); }
-
-    static constexpr std::intptr_t None = -1;  // also INVALID_HANDLE_VALUE
-    std::intptr_t get() const { return handle_; }
-    bool isOpen() const { return handle_ != None; }
-    std::intptr_t release();
-    void reset(std::intptr_t handle = None);
-
-private:
-    std::intptr_t handle_ = None;
-};
 
 class HeldFolder {
 public:
@@ -57,17 +39,22 @@ public:
     // The identity of the entry of that name itself (a link is not followed);
     // the system's error where there is none.
     int identityOf(const std::string& name, FileIdentity& identity) const;
-    // Renames an entry of the folder to another name in it, replacing what is
-    // there only with replace (else failing where the name is taken).
-    int rename(const std::string& from, const std::string& to, bool replace) const;
-    // Exchanges two entries of the folder, both kept; NoExchange where the
-    // system or its file system cannot (Windows has no such call).
-    int exchange(const std::string& a, const std::string& b) const;
+    // Moves an entry of the folder to a name in into (this one or another on
+    // its file system), replacing what is there only with replace (else
+    // failing where the name is taken).
+    int move(const std::string& from, const HeldFolder& into, const std::string& to, bool replace) const;
+    // Exchanges an entry of the folder with one of other, both kept;
+    // NoExchange where the system or its file system cannot (Windows has no
+    // such call).
+    int exchange(const std::string& a, const HeldFolder& other, const std::string& b) const;
     static constexpr int NoExchange = -1;
     int remove(const std::string& name) const;
+    // A new folder that only its owner may enter.
     int makeFolder(const std::string& name) const;
     // Removes a folder of the folder with everything in it; 0 only when it is gone.
     int removeFolder(const std::string& name) const;
+    // Removes every entry of the folder but one; 0 only when they are gone.
+    int removeAllBut(const std::string& kept) const;
     // Puts the folder's entries (a new name, a rename) on the disk. A folder
     // held only for searching is put there with its whole file system,
     // through its entry of that name.
@@ -78,9 +65,6 @@ public:
     std::string nameFor(const std::string& name) const;
 
 private:
-#ifdef _WIN32
-    int move(const std::string& from, const std::string& to, bool replace) const;
-#endif
     SystemHandle handle_;
     std::string path_;
 };

@@ -43,13 +43,20 @@ std::optional<FileIdentity> IdentityOfOpen(std::intptr_t handle)
 
 FileIdentity FileIdentity::Of(const struct stat& info)
 {
-    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), info.st_size,
-            info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec};
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 bool SameIdentity(const FileIdentity& a, const FileIdentity& b)
 {
-    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.written == b.written;
+    return a.device == b.device && a.inode == b.inode;
+}
+
+SystemHandle HoldFile(std::intptr_t open)
+{
+    int fd = ::open(("/proc/self/fd/" + std::to_string(open)).c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0)
+        fd = ::fcntl(static_cast<int>(open), F_DUPFD_CLOEXEC, 0);
+    return SystemHandle(fd);
 }
 
 namespace {
@@ -125,28 +132,27 @@ int HeldFolder::identityOf(const std::string& name, FileIdentity& identity) cons
     return 0;
 }
 
-int HeldFolder::rename(const std::string& from, const std::string& to, bool replace) const
+int HeldFolder::move(const std::string& from, const HeldFolder& into, const std::string& to, bool replace) const
 {
-    int folder = Descriptor(handle_);
-    if (::renameat2(folder, from.c_str(), folder, to.c_str(), replace ? 0 : RENAME_NOREPLACE) == 0)
+    int folder = Descriptor(handle_), target = Descriptor(into.handle_);
+    if (::renameat2(folder, from.c_str(), target, to.c_str(), replace ? 0 : RENAME_NOREPLACE) == 0)
         return 0;
     if (replace || (errno != EINVAL && errno != ENOSYS))
         return errno;
     // A file system without it: a link fails where the name is taken, and
-    // the temporary name is then taken off it.
-    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) != 0)
+    // the first name is then taken off it.
+    if (::linkat(folder, from.c_str(), target, to.c_str(), 0) != 0)
         return errno;
     if (int code = Retried([&] { return ::unlinkat(folder, from.c_str(), 0); }); code != 0) {
-        Retried([&] { return ::unlinkat(folder, to.c_str(), 0); });
+        Retried([&] { return ::unlinkat(target, to.c_str(), 0); });
         return code;
     }
     return 0;
 }
 
-int HeldFolder::exchange(const std::string& a, const std::string& b) const
+int HeldFolder::exchange(const std::string& a, const HeldFolder& other, const std::string& b) const
 {
-    int folder = Descriptor(handle_);
-    if (::renameat2(folder, a.c_str(), folder, b.c_str(), RENAME_EXCHANGE) == 0)
+    if (::renameat2(Descriptor(handle_), a.c_str(), Descriptor(other.handle_), b.c_str(), RENAME_EXCHANGE) == 0)
         return 0;
     return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP ? NoExchange : errno;
 }
@@ -196,6 +202,22 @@ int NamesIn(int folder, std::vector<std::string>& names)
 
 }  // namespace
 
+namespace {
+
+// Removes every entry of an open folder but kept; 0 only when they are gone.
+int RemoveEntries(int folder, const std::string& kept)
+{
+    std::vector<std::string> names;
+    int code = NamesIn(folder, names);
+    for (const std::string& each : names)
+        if (each != kept)
+            if (int removed = Retried([&] { return ::unlinkat(folder, each.c_str(), 0); }); removed != 0 && code == 0)
+                code = removed;
+    return code;
+}
+
+}  // namespace
+
 int HeldFolder::removeFolder(const std::string& name) const
 {
     auto removeEmpty = [&] { return ::unlinkat(Descriptor(handle_), name.c_str(), AT_REMOVEDIR); };
@@ -203,14 +225,22 @@ int HeldFolder::removeFolder(const std::string& name) const
     // A folder that cannot be listed goes where it is empty.
     if (inner < 0)
         return errno == ENOENT ? 0 : Retried(removeEmpty);
-    std::vector<std::string> names;
-    int code = NamesIn(inner, names);
-    for (const std::string& each : names)
-        if (int removed = Retried([&] { return ::unlinkat(inner, each.c_str(), 0); }); removed != 0 && code == 0)
-            code = removed;
+    int code = RemoveEntries(inner, {});
     ::close(inner);
+    // Gone is gone, whatever its listing said.
     int removed = Retried(removeEmpty);
-    return code != 0 ? code : removed;
+    return removed == 0 ? 0 : code != 0 ? code : removed;
+}
+
+int HeldFolder::removeAllBut(const std::string& kept) const
+{
+    // A descriptor of its own: listing moves the one it reads from.
+    int listed = ::openat(Descriptor(handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listed < 0)
+        return errno;
+    int code = RemoveEntries(listed, kept);
+    ::close(listed);
+    return code;
 }
 
 int HeldFolder::sync(const std::string& entry) const

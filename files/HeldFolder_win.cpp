@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <vector>
 
 namespace files {
@@ -105,6 +107,11 @@ std::optional<FileIdentity> IdentityOfOpen(std::intptr_t handle)
     return identity;
 }
 
+SystemHandle HoldFile(std::intptr_t)
+{
+    return SystemHandle();
+}
+
 bool SameIdentity(const FileIdentity& a, const FileIdentity& b)
 {
     // Some network file systems give every file the index 0: there only names
@@ -194,32 +201,22 @@ namespace {
 
 // Whether a move that said it failed was made all the same (under Wine the
 // server can fail a call after the rename, in what it asks of the file
-// afterwards): the source gone, and its file by the target's name.
-bool MovedAfterAll(const HeldFolder& folder, const std::string& from, const std::string& to,
+// afterwards): the source gone, and its file by the target's name. One file
+// system: the index alone tells (a rename changes the change time that the
+// identity under Wine holds too).
+bool MovedAfterAll(const HeldFolder& folder, const std::string& from, const HeldFolder& into, const std::string& to,
                    const std::optional<FileIdentity>& moved)
 {
-    // One folder, one file system: the index alone tells (a rename changes
-    // the change time that the identity under Wine holds too).
     FileIdentity there;
-    return moved && moved->index != 0 && folder.identityOf(from, there) != 0 && folder.identityOf(to, there) == 0 &&
+    return moved && moved->index != 0 && folder.identityOf(from, there) != 0 && into.identityOf(to, there) == 0 &&
            there.index == moved->index;
 }
 
-}  // namespace
-
-int HeldFolder::rename(const std::string& from, const std::string& to, bool replace) const
+// The move itself, by the two names.
+int MoveByName(const HeldFolder& folder, const std::string& from, const HeldFolder& into, const std::string& to,
+               bool replace)
 {
-    FileIdentity source0;
-    std::optional<FileIdentity> moved;
-    if (identityOf(from, source0) == 0)
-        moved = source0;
-    int code = move(from, to, replace);
-    return code != 0 && MovedAfterAll(*this, from, to, moved) ? 0 : code;
-}
-
-int HeldFolder::move(const std::string& from, const std::string& to, bool replace) const
-{
-    std::optional<std::wstring> source = WideName(nameFor(from)), target = WideName(nameFor(to));
+    std::optional<std::wstring> source = WideName(folder.nameFor(from)), target = WideName(into.nameFor(to));
     if (!source || !target)
         return ERROR_NO_UNICODE_TRANSLATION;
     constexpr DWORD Move = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
@@ -253,11 +250,23 @@ int HeldFolder::move(const std::string& from, const std::string& to, bool replac
     CloseHandle(claim);
     int code = RetriedWhileHeld([&] { return MoveFileExW(source->c_str(), target->c_str(), Move); });
     if (code != 0)
-        remove(to);
+        into.remove(to);
     return code;
 }
 
-int HeldFolder::exchange(const std::string&, const std::string&) const
+}  // namespace
+
+int HeldFolder::move(const std::string& from, const HeldFolder& into, const std::string& to, bool replace) const
+{
+    FileIdentity source;
+    std::optional<FileIdentity> moved;
+    if (identityOf(from, source) == 0)
+        moved = source;
+    int code = MoveByName(*this, from, into, to, replace);
+    return code != 0 && MovedAfterAll(*this, from, into, to, moved) ? 0 : code;
+}
+
+int HeldFolder::exchange(const std::string&, const HeldFolder&, const std::string&) const
 {
     return NoExchange;
 }
@@ -275,8 +284,41 @@ int HeldFolder::makeFolder(const std::string& name) const
     std::optional<std::wstring> wide = WideName(nameFor(name));
     if (!wide)
         return ERROR_NO_UNICODE_TRANSLATION;
-    return CreateDirectoryW(wide->c_str(), nullptr) ? 0 : static_cast<int>(GetLastError());
+    // Its owner's alone, and what it holds (Wine keeps none of this, and makes
+    // the folder as Linux does, for its user to write in alone).
+    PSECURITY_DESCRIPTOR owned = nullptr;
+    SECURITY_ATTRIBUTES access{sizeof access, nullptr, FALSE};
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)",
+                                                             SDDL_REVISION_1, &owned, nullptr))
+        access.lpSecurityDescriptor = owned;
+    int code = CreateDirectoryW(wide->c_str(), &access) ? 0 : static_cast<int>(GetLastError());
+    LocalFree(owned);
+    return code;
 }
+
+namespace {
+
+// Removes every entry of the folder at path but kept; 0 only when they are gone.
+int RemoveEntries(const std::wstring& path, const std::wstring& kept)
+{
+    int code = 0;
+    WIN32_FIND_DATAW found {};
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int>(GetLastError());
+    do {
+        std::wstring entry = found.cFileName;
+        if (entry == L"." || entry == L".." || SameText(entry, kept))
+            continue;
+        std::wstring each = path + L"\\" + entry;
+        if (int removed = RemovedForGood(each, [&] { return DeleteFileW(each.c_str()); }); removed && !code)
+            code = removed;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return code;
+}
+
+}  // namespace
 
 int HeldFolder::removeFolder(const std::string& name) const
 {
@@ -287,23 +329,7 @@ int HeldFolder::removeFolder(const std::string& name) const
     constexpr int Tries = 3;
     int code = 0;
     for (int tried = 0; tried < Tries; ++tried) {
-        code = 0;
-        WIN32_FIND_DATAW found {};
-        HANDLE search = FindFirstFileW((*wide + L"\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND &&
-            GetLastError() != ERROR_PATH_NOT_FOUND)
-            code = static_cast<int>(GetLastError());
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring entry = found.cFileName;
-                if (entry == L"." || entry == L"..")
-                    continue;
-                std::wstring path = *wide + L"\\" + entry;
-                if (int removed = RemovedForGood(path, [&] { return DeleteFileW(path.c_str()); }); removed && !code)
-                    code = removed;
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
+        code = RemoveEntries(*wide, {});
         int removed = RemovedForGood(*wide, [&] { return RemoveDirectoryW(wide->c_str()); });
         if (removed == 0)
             return 0;
@@ -311,6 +337,12 @@ int HeldFolder::removeFolder(const std::string& name) const
             code = removed;
     }
     return code;
+}
+
+int HeldFolder::removeAllBut(const std::string& kept) const
+{
+    std::optional<std::wstring> wide = WideName(path_);
+    return wide ? RemoveEntries(*wide, WideText(kept)) : ERROR_NO_UNICODE_TRANSLATION;
 }
 
 int HeldFolder::sync(const std::string& entry) const

@@ -10,6 +10,9 @@ namespace {
 constexpr std::size_t WriteChunk = 1 << 16;
 // A temporary name left by a killed program with our process id is skipped.
 constexpr int TemporaryNameTries = 100;
+// The new file's name in the writer's own folder, short for the long paths
+// a library's calls cannot take.
+constexpr const char* NewFile = "new";
 
 constexpr const char* KeptFileReason = "it leads to the game's file, which Veltrane never writes";
 
@@ -42,26 +45,57 @@ bool ReplacingWriter::begin(WriteTarget target, ReplaceMode mode, const KeptFile
         handle_.reset(handle);
         return code == 0 || fail(code);
     }
-    int code = 0;
+    if (!makeWorkFolder())
+        return false;
     std::intptr_t handle = SystemHandle::None;
-    for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
-        temporary_ = TemporaryNameFor(target_.name);
-        code = target_.folder.createNew(temporary_, handle);
-        if (!system::IsExistsError(code))
-            break;
-    }
-    if (code != 0) {
-        // A file system can make a file and still fail the call (under Wine,
-        // the server in what it asks afterwards): the name is ours alone.
-        target_.folder.remove(temporary_);
-        temporary_.clear();
+    int code = work_.createNew(NewFile, handle);
+    temporary_ = true;  // even a failed create can leave one: the folder is ours alone
+    if (code != 0)
         return fail(code);
-    }
     handle_.reset(handle);
     if (target_.kind == TargetKind::File)
         if (int kept = system::KeepAccess(target_, handle_.get()); kept != 0)
             return fail(kept);
     return true;
+}
+
+bool ReplacingWriter::makeWorkFolder()
+{
+    int code = 0;
+    for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
+        workEntry_ = TemporaryNameFor(target_.name);
+        code = target_.folder.makeFolder(workEntry_);
+        if (!system::IsExistsError(code))
+            break;
+    }
+    if (code == 0)
+        code = work_.openIn(target_.folder, workEntry_);
+    if (code != 0) {
+        // A file system can make a folder and still fail the call (under
+        // Wine, the server in what it asks afterwards): the name is ours alone.
+        target_.folder.removeFolder(workEntry_);
+        workEntry_.clear();
+        return fail(code);
+    }
+    workName_ = work_.nameFor({});
+    return true;
+}
+
+int ReplacingWriter::removeWorkFolder()
+{
+    if (workEntry_.empty())
+        return 0;
+    // The file it made by name first, should the folder not be listed.
+    if (work_.isOpen())
+        work_.remove(NewFile);
+    work_ = HeldFolder();
+    int code = target_.folder.removeFolder(workEntry_);
+    if (code == 0) {
+        workEntry_.clear();
+        workName_.clear();
+        temporary_ = false;
+    }
+    return code;
 }
 
 bool ReplacingWriter::write(std::string_view bytes)
@@ -88,41 +122,8 @@ const std::string& ReplacingWriter::handOver()
         if (code != 0)
             fail(code);
     }
-    temporaryLibraryName_ = failed_ ? std::string() : target_.folder.nameFor(temporary_);
-    return temporaryLibraryName_;
-}
-
-const std::string& ReplacingWriter::libraryFolder()
-{
-    if (failed_ || stream_ || !libraryFolder_.empty())
-        return libraryFolderName_;
-    int code = 0;
-    for (int attempt = 0; attempt < TemporaryNameTries; ++attempt) {
-        libraryFolder_ = TemporaryNameFor(target_.name);
-        code = target_.folder.makeFolder(libraryFolder_);
-        if (!system::IsExistsError(code))
-            break;
-    }
-    if (code != 0) {
-        target_.folder.removeFolder(libraryFolder_);
-        libraryFolder_.clear();
-        fail(code);
-        return libraryFolderName_;
-    }
-    libraryFolderName_ = target_.folder.nameFor(libraryFolder_);
-    return libraryFolderName_;
-}
-
-int ReplacingWriter::removeLibraryFolder()
-{
-    if (libraryFolder_.empty())
-        return 0;
-    int code = target_.folder.removeFolder(libraryFolder_);
-    if (code == 0) {
-        libraryFolder_.clear();
-        libraryFolderName_.clear();
-    }
-    return code;
+    temporaryName_ = failed_ || !temporary_ ? std::string() : work_.nameFor(NewFile);
+    return temporaryName_;
 }
 
 bool ReplacingWriter::keptFileThere()
@@ -139,11 +140,11 @@ bool ReplacingWriter::commit()
         int code = system::Close(handle_.release());
         return code == 0 || fail(code);
     }
-    if (failed_ || temporary_.empty())
+    if (failed_ || !temporary_)
         return false;
     if (!handle_.isOpen()) {
         std::intptr_t handle = SystemHandle::None;
-        if (int code = target_.folder.openExisting(temporary_, handle))
+        if (int code = work_.openExisting(NewFile, handle))
             return fail(code);
         handle_.reset(handle);
     }
@@ -151,7 +152,9 @@ bool ReplacingWriter::commit()
         return false;
     if (int code = system::SyncAndClose(handle_.release()))
         return fail(code);
-    if (int code = removeLibraryFolder())
+    // What a library left in the writer's folder goes before anything is
+    // replaced, so that nothing stays if it cannot.
+    if (int code = work_.removeAllBut(NewFile))
         return fail(code);
     if (keptFileThere())
         return failWith(KeptFileReason);
@@ -165,31 +168,26 @@ bool ReplacingWriter::putInPlace()
     const HeldFolder& folder = target_.folder;
     bool replace = mode_ == ReplaceMode::Replace;
     // Natively the new file and the old one are exchanged, so that the old
-    // one is still at hand until the folder is on the disk.
-    int exchanged = replace ? folder.exchange(temporary_, target_.name) : HeldFolder::NoExchange;
+    // one is still at hand, in the writer's folder, until the target's folder
+    // is on the disk and the old file has gone.
+    int exchanged = replace ? work_.exchange(NewFile, folder, target_.name) : HeldFolder::NoExchange;
     if (exchanged == 0) {
         // The new name is on the disk only once its folder is; till then a
-        // power cut could bring back the old file. Where that fails, the old
-        // file comes back in place.
-        if (int code = folder.sync(target_.name)) {
-            if (folder.exchange(temporary_, target_.name) != 0)
-                temporary_.clear();  // the old file stays by that name rather than go
+        // power cut could bring back the old file. Where that fails, or the
+        // old file cannot be removed, the old file comes back in place.
+        int code = folder.sync(target_.name);
+        if (code == 0)
+            code = work_.remove(NewFile);
+        if (code != 0) {
+            if (work_.exchange(NewFile, folder, target_.name) != 0)
+                workEntry_.clear();  // the old file stays in the writer's folder rather than go
             return fail(code);
         }
-        if (folder.remove(temporary_) == 0) {
-            temporary_.clear();
-            return true;
-        }
-        // An old file that cannot be removed goes back, to be dropped by the
-        // rename below, which removes nothing by name.
-        if (int code = folder.exchange(temporary_, target_.name)) {
-            temporary_.clear();
-            return fail(code);
-        }
+        return removeWorkFolder() == 0 || failLeft();
     }
-    if (exchanged != 0 && exchanged != HeldFolder::NoExchange && !system::IsMissingError(exchanged))
+    if (exchanged != HeldFolder::NoExchange && !system::IsMissingError(exchanged))
         return fail(exchanged);
-    if (int code = folder.rename(temporary_, target_.name, replace)) {
+    if (int code = work_.move(NewFile, folder, target_.name, replace)) {
         targetAppeared_ = !replace && system::IsExistsError(code);
         if (targetAppeared_ && system::TakenByNothing(target_)) {
             // Taken by something the system shows as nothing (under Wine, a
@@ -199,7 +197,7 @@ bool ReplacingWriter::putInPlace()
         }
         return targetAppeared_ ? failWith(TargetAppearedReason) : fail(code);
     }
-    temporary_.clear();
+    temporary_ = false;
     if (int code = folder.sync(target_.name)) {
         // A new file that may not outlast a power cut goes again, as there
         // was none; a replaced one cannot come back, and stays.
@@ -207,15 +205,28 @@ bool ReplacingWriter::putInPlace()
             folder.remove(target_.name);
         return fail(code);
     }
-    return true;
+    return removeWorkFolder() == 0 || failLeft();
+}
+
+bool ReplacingWriter::failLeft()
+{
+    // The new file is in place and on the disk: what failed is only the
+    // writer's own folder, empty but for what a removal refused.
+    std::string left = JoinPath(target_.folder.path(), workEntry_);
+    int code = removeWorkFolder();
+    if (code == 0)
+        return true;
+    workEntry_.clear();
+    return failWith("it is written, but Veltrane's folder " + left + " beside it could not be removed: " +
+                    SystemErrorText(code));
 }
 
 bool ReplacingWriter::reserve(std::uint64_t bytes)
 {
-    if (failed_ || temporary_.empty() || handle_.isOpen())
+    if (failed_ || !temporary_ || handle_.isOpen())
         return false;
     std::intptr_t handle = SystemHandle::None;
-    if (int code = target_.folder.openExisting(temporary_, handle))
+    if (int code = work_.openExisting(NewFile, handle))
         return fail(code);
     int code = system::Allocate(handle, bytes);
     // Closed before a failure removes it: Windows removes no open file.
@@ -226,11 +237,8 @@ bool ReplacingWriter::reserve(std::uint64_t bytes)
 void ReplacingWriter::abandon()
 {
     handle_.reset();
-    if (!temporary_.empty()) {
-        target_.folder.remove(temporary_);
-        temporary_.clear();
-    }
-    removeLibraryFolder();
+    if (!workEntry_.empty())
+        removeWorkFolder();
 }
 
 bool ReplacingWriter::fail(int code)

@@ -22,11 +22,15 @@ inline constexpr const char* TargetAppearedReason = "a file of that name appeare
 // The target is as TargetOf found it, and everything is done in the folder it
 // holds: a link's file is replaced beside that file, the link kept; a stream
 // is written in place, with no file beside it; what RefusalOf refuses fails
-// begin() with that reason, nothing written. A replaced file's access (its
-// mode and owner, natively its access list and other attributes; on Windows
-// all that ReplaceFileW keeps) passes to the new one. Once the new file is in
-// place its folder is put on the disk too, and only then is it written.
-// Destroying an uncommitted writer removes everything it made.
+// begin() with that reason, nothing written. The new file, and whatever a
+// library makes for it, are made in a folder of the writer's own inside the
+// target's, which no other user may enter, so no name there can be swapped
+// for a link meanwhile; that folder goes once the new file has left it. A
+// replaced file's access (its mode and owner, natively its access list and
+// other attributes; on Windows all that ReplaceFileW keeps) passes to the new
+// one. Once the new file is in place its folder is put on the disk too, and
+// only then is it written. Destroying an uncommitted writer removes
+// everything it made.
 class ReplacingWriter {
 public:
     ReplacingWriter() = default;
@@ -47,22 +51,21 @@ public:
     void abandon();
     // For a library that writes the new file itself, by name: closes the file
     // begin() made and gives a name by which the library reaches it in the
-    // held folder (empty for a stream, which has none). commit() then takes
-    // it back.
+    // writer's folder (empty for a stream, which has none). commit() then
+    // takes it back.
     const std::string& handOver();
-    // For such a library's temporary files: a folder of the writer's own
-    // beside the new file, by a name that reaches it as handOver's does.
-    // commit() removes it with everything in it before the new file takes its
-    // place, and fails if it cannot; abandon() removes it too.
-    const std::string& libraryFolder();
+    // For such a library's temporary files: the writer's own folder, by a name
+    // that reaches it as handOver's does. commit() removes everything else in
+    // it before the new file takes its place, and fails if it cannot.
+    const std::string& libraryFolder() const { return workName_; }
     // For a library that will need that many bytes more room than the
     // handed-over file, and would not notice their lack: makes that file that
     // long now, so a disk without the room, or a file-size limit, fails here
     // with the system's reason. The library's own (truncating) open of the
     // file then gives the room back to it.
     bool reserve(std::uint64_t bytes);
-    // The folder the target is in, held.
-    const HeldFolder& folder() const { return target_.folder; }
+    // The writer's own folder, held (on the target's file system).
+    const HeldFolder& folder() const { return work_; }
     // Abandons what was begun and gives the target back, for another try.
     WriteTarget takeTarget()
     {
@@ -78,16 +81,19 @@ private:
     bool flush();
     bool fail(int code);
     bool failWith(const std::string& reason);
+    bool makeWorkFolder();
+    int removeWorkFolder();
     bool keptFileThere();
-    int removeLibraryFolder();
     bool putInPlace();
+    bool failLeft();
 
     WriteTarget target_;
     KeptFiles kept_;
-    std::string temporary_;        // its name in the held folder
-    std::string temporaryLibraryName_;
-    std::string libraryFolder_;    // its name in the held folder
-    std::string libraryFolderName_;
+    HeldFolder work_;            // the writer's own folder
+    std::string workEntry_;     // its name in the target's folder
+    std::string workName_;       // its name for a library
+    std::string temporaryName_;  // the new file's name for a library
+    bool temporary_ = false;     // the new file is in the writer's folder
     std::string pending_;
     std::string failure_;
     SystemHandle handle_;

@@ -10,8 +10,10 @@
 #include <filesystem>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 #endif
 
 #ifdef _WIN32
@@ -110,6 +112,9 @@ TEST(ReplacingWriter, WorksInTheFolderTheNameLedToWhenItBegan)
         ASSERT_TRUE(writer.begin(folder.file("d/f.csv")));
         ASSERT_TRUE(writer.write("one"));
         WriteBytes(files::JoinPath(writer.libraryFolder(), "tmp.rows"), "left by a library");
+        struct stat own {};
+        ASSERT_EQ(::stat(writer.libraryFolder().c_str(), &own), 0);
+        EXPECT_EQ(own.st_mode & 07777, 0700u) << "no other user may enter the writer's folder";
         point("b");
         ASSERT_TRUE(writer.commit()) << writer.failure();
     }
@@ -181,6 +186,13 @@ TEST(ReplacingWriter, RefusesByTheRealCauseAndNeverWritesAKeptFile)
     files::KeptFiles kept = {*files::KeptFileNamed(game)};
     std::filesystem::create_symlink("mastplyr.dat", folder.file("l1.csv"));
     EXPECT_NE(files::KeptFileAt(files::TargetOf(folder.file("l1.csv")), kept), nullptr);
+    // Through the program's own descriptor on it, and once the game saved it.
+    int descriptor = ::open(game.c_str(), O_RDWR | O_APPEND);
+    ASSERT_GE(descriptor, 0);
+    EXPECT_NE(files::KeptFileAt(files::TargetOf("/dev/fd/" + std::to_string(descriptor)), kept), nullptr);
+    ASSERT_EQ(::write(descriptor, "s", 1), 1);
+    ::close(descriptor);
+    EXPECT_NE(files::KeptFileAt(files::TargetOf(folder.file("l1.csv")), kept), nullptr);
     files::ReplacingWriter writer;
     EXPECT_FALSE(writer.begin(folder.file("l1.csv"), files::ReplaceMode::Replace, kept));
     ASSERT_TRUE(writer.begin(folder.file("x.csv"), files::ReplaceMode::Replace, kept));
@@ -188,7 +200,7 @@ TEST(ReplacingWriter, RefusesByTheRealCauseAndNeverWritesAKeptFile)
     std::filesystem::create_hard_link(game, folder.file("x.csv"));
     EXPECT_FALSE(writer.commit());
     EXPECT_EQ(writer.failure(), "it leads to the game's file, which Veltrane never writes");
-    EXPECT_EQ(ReadBytes(game), "the game's");
+    EXPECT_EQ(ReadBytes(game), "the game'ss");
     EXPECT_EQ(testfiles::Listing(folder.path()), "l1.csv la lb mastplyr.dat x.csv");
 }
 #endif

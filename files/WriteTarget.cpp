@@ -50,17 +50,10 @@ std::string RefusalOf(const WriteTarget& target, bool wholeFile)
     return "it is not a file";
 }
 
-const KeptFile* KeptFileFor(const FileIdentity& identity, const KeptFiles& kept)
-{
-    for (const KeptFile& file : kept)
-        if (SameIdentity(identity, file.identity))
-            return &file;
-    return nullptr;
-}
-
 const KeptFile* KeptFileAt(const WriteTarget& target, const KeptFiles& kept)
 {
-    return target.identity && !IsWrittenInPlace(target) ? KeptFileFor(*target.identity, kept) : nullptr;
+    // A file written through the program's own descriptor is a file all the same.
+    return target.identity && target.kind == TargetKind::File ? KeptFileFor(*target.identity, kept) : nullptr;
 }
 
 bool SameTarget(const WriteTarget& a, const WriteTarget& b)

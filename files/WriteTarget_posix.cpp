@@ -223,6 +223,7 @@ WriteTarget TargetOf(const std::string& name)
             target.kind = KindOfMode(info.st_mode);
             target.path = name;
             target.descriptor = descriptor;
+            target.identity = FileIdentity::Of(info);
             return target;
         }
     }
@@ -231,6 +232,14 @@ WriteTarget TargetOf(const std::string& name)
         if (Resolve(name, target) == Resolved::Done)
             return target;
     return Refused(name, 0, "its name changed while Veltrane looked at it; try again");
+}
+
+const KeptFile* KeptFileFor(const FileIdentity& identity, const KeptFiles& kept)
+{
+    for (const KeptFile& file : kept)
+        if (SameIdentity(identity, file.identity))
+            return &file;
+    return nullptr;
 }
 
 bool SameEntryName(const std::string& a, const std::string& b)
@@ -247,7 +256,7 @@ std::optional<KeptFile> KeptFileNamed(const std::string& path)
     std::optional<FileIdentity> identity = IdentityOfOpen(fd);
     if (!identity)
         return std::nullopt;
-    return KeptFile{*identity, path};
+    return KeptFile{*identity, path, nullptr};
 }
 
 }  // namespace files

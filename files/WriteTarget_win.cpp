@@ -39,10 +39,10 @@ std::string HostOwnName(const std::wstring& full)
     return {};
 }
 
-// Under Wine, whether an open stream (a device or a pipe) that a link led to
-// is one of the Wine server's standard streams: the server opens every file,
-// so Z:\proc\self\fd\N names its own. A stream has no identity there, only
-// the name of what it is.
+// Under Wine, whether what a link led to (a device, a pipe, or the file one
+// was redirected to) is one of the Wine server's standard streams: the
+// server opens every file, so Z:\proc\self\fd\N names its own. A stream
+// has no identity there, only the name of what it is.
 bool IsServerStream(HANDLE stream, const std::wstring& full)
 {
     std::wstring final = FinalPathOf(stream);
@@ -175,7 +175,7 @@ Resolved Resolve(const std::string& name, const std::wstring& wide, const std::w
             "could be lost; use the program built for Linux, or a file");
         return Resolved::Done;
     }
-    if (IsWrittenInPlace(target.kind) && IsServerStream(opened, full)) {
+    if ((IsWrittenInPlace(target.kind) || target.kind == TargetKind::File) && IsServerStream(opened, full)) {
         target = Refused(name, 0, std::string("under Wine it leads to a stream that ") + ServerOwn);
         return Resolved::Done;
     }
@@ -235,6 +235,21 @@ WriteTarget TargetOf(const std::string& name)
     return Refused(name, 0, "its name changed while Veltrane looked at it; try again");
 }
 
+const KeptFile* KeptFileFor(const FileIdentity& identity, const KeptFiles& kept)
+{
+    for (const KeptFile& file : kept) {
+        if (SameIdentity(identity, file.identity))
+            return &file;
+        // Under Wine a file is known by its size and times too, which the game
+        // changes when it saves its file: one of the same index is that file
+        // while the name it was read by still leads to that index.
+        if (UnderWine() && identity.index != 0 && identity.index == file.identity.index)
+            if (std::optional<KeptFile> now = KeptFileNamed(file.path); now && now->identity.index == identity.index)
+                return &file;
+    }
+    return nullptr;
+}
+
 bool SameEntryName(const std::string& a, const std::string& b)
 {
     return SameText(WideText(a), WideText(b));
@@ -254,7 +269,7 @@ std::optional<KeptFile> KeptFileNamed(const std::string& path)
         = GetFileType(file) == FILE_TYPE_DISK ? IdentityOfOpen(held.get()) : std::nullopt;
     if (!identity)
         return std::nullopt;
-    return KeptFile {*identity, path};
+    return KeptFile {*identity, path, nullptr};
 }
 
 }  // namespace files

@@ -13,11 +13,11 @@ constexpr std::size_t BufferSize = MasterRecordSize * 700;
 std::mutex FilesReadLock;
 files::KeptFiles FilesRead;
 
-void RememberRead(const files::FileIdentity& identity, const std::string& path)
+void RememberRead(const files::FileIdentity& identity, const std::string& path, files::SystemHandle held)
 {
     std::lock_guard lock(FilesReadLock);
     if (!files::KeptFileFor(identity, FilesRead))
-        FilesRead.push_back({identity, path});
+        FilesRead.push_back({identity, path, std::make_shared<files::SystemHandle>(std::move(held))});
 }
 
 }  // namespace
@@ -42,7 +42,7 @@ files::OpenResult MasterPlayerReader::open(std::string_view folder)
     path_ = files::JoinPath(folder, MasterFileName);
     files::OpenResult result = file_.open(path_);
     if (std::optional<files::FileIdentity> opened = file_.identity())
-        RememberRead(*opened, path_);
+        RememberRead(*opened, path_, file_.hold());
     buffer_.resize(BufferSize);
     bytes_ = buffer_.data();
     position_ = length_ = 0;
