@@ -12,20 +12,6 @@
 
 namespace files {
 
-SystemHandle& SystemHandle::operator=(SystemHandle&& other) noexcept
-{
-    if (this != &other)
-        reset(other.release());
-    return *this;
-}
-
-std::intptr_t SystemHandle::release()
-{
-    std::intptr_t handle = handle_;
-    handle_ = None;
-    return handle;
-}
-
 void SystemHandle::reset(std::intptr_t handle)
 {
     if (handle_ != None)

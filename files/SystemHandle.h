@@ -10,13 +10,24 @@ public:
     SystemHandle() = default;
     explicit SystemHandle(std::intptr_t handle) : handle_(handle) {}
     SystemHandle(SystemHandle&& other) noexcept : handle_(other.release()) {}
-    SystemHandle& operator=(SystemHandle&& other) noexcept;
+    SystemHandle& operator=(SystemHandle&& other) noexcept
+    {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
     ~SystemHandle() { reset(); }
 
     static constexpr std::intptr_t None = -1;  // also INVALID_HANDLE_VALUE
     std::intptr_t get() const { return handle_; }
     bool isOpen() const { return handle_ != None; }
-    std::intptr_t release();
+    std::intptr_t release()
+    {
+        std::intptr_t handle = handle_;
+        handle_ = None;
+        return handle;
+    }
+    // Closes the handle held, if any (each platform's own call).
     void reset(std::intptr_t handle = None);
 
 private:

@@ -4,6 +4,16 @@
 
 namespace files {
 
+WriteTarget UnreachableTarget(const std::string& name, int error, std::string refusal)
+{
+    WriteTarget target;
+    target.kind = TargetKind::Unreachable;
+    target.path = name;
+    target.error = error;
+    target.refusal = std::move(refusal);
+    return target;
+}
+
 bool IsWrittenInPlace(TargetKind kind)
 {
     return kind == TargetKind::Pipe || kind == TargetKind::Device;

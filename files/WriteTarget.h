@@ -56,6 +56,8 @@ struct WriteTarget {
 };
 
 WriteTarget TargetOf(const std::string& name);
+// A name that leads to no file that can be written: error, or refusal, says why.
+WriteTarget UnreachableTarget(const std::string& name, int error, std::string refusal = {});
 
 // Pipes, devices and the program's own descriptors: nothing in them to lose,
 // and no file to put beside them.

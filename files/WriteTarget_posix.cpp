@@ -84,16 +84,6 @@ bool IsDescriptorOf(int descriptor, const FileIdentity& identity)
 
 constexpr const char* OwnInput = "it is this program's own input";
 
-WriteTarget Refused(const std::string& name, int error, std::string refusal = {})
-{
-    WriteTarget target;
-    target.kind = TargetKind::Unreachable;
-    target.path = name;
-    target.error = error;
-    target.refusal = std::move(refusal);
-    return target;
-}
-
 // What the name stands for among the program's own descriptors: standard
 // output or error written through, standard input refused.
 void TakeOwnDescriptor(WriteTarget& target)
@@ -107,7 +97,7 @@ void TakeOwnDescriptor(WriteTarget& target)
         }
     // A device read as input (a terminal, /dev/null) loses nothing written to it.
     if (target.kind != TargetKind::Device && IsDescriptorOf(STDIN_FILENO, *target.identity))
-        target = Refused(target.path, 0, OwnInput);
+        target = UnreachableTarget(target.path, 0, OwnInput);
 }
 
 enum class Resolved { Done, Changed };
@@ -151,21 +141,21 @@ Resolved Resolve(const std::string& given, WriteTarget& target)
     if (NamesAFolder(split.name)) {
         struct stat info {};
         if (::stat(given.c_str(), &info) != 0)
-            target = Refused(given, errno);
+            target = UnreachableTarget(given, errno);
         else
             target.kind = KindOfMode(info.st_mode);
         return Resolved::Done;
     }
     HeldFolder folder;
     if (int code = folder.open(split.folder)) {
-        target = Refused(given, code);
+        target = UnreachableTarget(given, code);
         return Resolved::Done;
     }
     int at = static_cast<int>(folder.handle());
     struct stat entry {};
     if (::fstatat(at, split.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) {
-            target = Refused(given, errno);
+            target = UnreachableTarget(given, errno);
             return Resolved::Done;
         }
         target.folder = std::move(folder);
@@ -186,13 +176,13 @@ Resolved Resolve(const std::string& given, WriteTarget& target)
         }
         if (!link && code == ENOENT)
             return Resolved::Changed;
-        target = Refused(given, code);
+        target = UnreachableTarget(given, code);
         return Resolved::Done;
     }
     target.existing.reset(existing);
     struct stat info {};
     if (::fstat(existing, &info) != 0) {
-        target = Refused(given, errno);
+        target = UnreachableTarget(given, errno);
         return Resolved::Done;
     }
     if (!link && !SameIdentity(FileIdentity::Of(info), FileIdentity::Of(entry)))
@@ -217,7 +207,7 @@ WriteTarget TargetOf(const std::string& name)
     if (int descriptor = OwnDescriptor(name); descriptor >= 0) {
         struct stat info {};
         if (descriptor == STDIN_FILENO)
-            return Refused(name, 0, OwnInput);
+            return UnreachableTarget(name, 0, OwnInput);
         if (::fstat(descriptor, &info) == 0) {
             WriteTarget target;
             target.kind = KindOfMode(info.st_mode);
@@ -231,7 +221,7 @@ WriteTarget TargetOf(const std::string& name)
     for (int attempt = 0; attempt < ResolutionTries; ++attempt)
         if (Resolve(name, target) == Resolved::Done)
             return target;
-    return Refused(name, 0, "its name changed while Veltrane looked at it; try again");
+    return UnreachableTarget(name, 0, "its name changed while Veltrane looked at it; try again");
 }
 
 const KeptFile* KeptFileFor(const FileIdentity& identity, const KeptFiles& kept)

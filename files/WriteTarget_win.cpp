@@ -79,16 +79,6 @@ TargetKind KindOfOpen(HANDLE file)
     return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? TargetKind::Folder : TargetKind::File;
 }
 
-WriteTarget Refused(const std::string& name, int error, std::string refusal = {})
-{
-    WriteTarget target;
-    target.kind = TargetKind::Unreachable;
-    target.path = name;
-    target.error = error;
-    target.refusal = std::move(refusal);
-    return target;
-}
-
 // "\\.\C:" or "\\?\C:", with or without a backslash: a whole volume.
 bool IsVolumeName(const std::wstring& full)
 {
@@ -115,7 +105,7 @@ enum class Resolved { Done, Changed };
 Resolved HoldFolderOf(WriteTarget& target, const std::string& final)
 {
     if (int code = target.folder.open(FolderPart(final))) {
-        target = Refused(target.path, code);
+        target = UnreachableTarget(target.path, code);
         return Resolved::Done;
     }
     target.name = NamePart(final);
@@ -138,17 +128,17 @@ Resolved Resolve(const std::string& name, const std::wstring& wide, const std::w
         if (nothing && own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT)) {
             target.kind = TargetKind::DanglingLink;
         } else if (code == NoSuchDevice) {  // under Wine, a socket
-            target = Refused(name, 0, "it is no file (a socket, or a device that is not there)");
+            target = UnreachableTarget(name, 0, "it is no file (a socket, or a device that is not there)");
         } else if (code == ERROR_FILE_NOT_FOUND) {
             // A new file, in the folder the name leads to now.
             std::optional<std::string> fullName = Utf8Name(full);
             std::string where = fullName ? *fullName : AbsolutePath(name);
             if (int failed = target.folder.open(FolderPart(where)))
-                target = Refused(name, failed);
+                target = UnreachableTarget(name, failed);
             else
                 target.name = NamePart(where);
         } else {
-            target = Refused(name, static_cast<int>(code));
+            target = UnreachableTarget(name, static_cast<int>(code));
         }
         return Resolved::Done;
     }
@@ -161,7 +151,7 @@ Resolved Resolve(const std::string& name, const std::wstring& wide, const std::w
         if (name.rfind("\\\\.\\", 0) == 0)
             target.kind = TargetKind::BlockDevice;
         else
-            target = Refused(name, static_cast<int>(code));
+            target = UnreachableTarget(name, static_cast<int>(code));
         return Resolved::Done;
     }
     target.identity = IdentityOfOpen(target.existing.get());
@@ -169,20 +159,20 @@ Resolved Resolve(const std::string& name, const std::wstring& wide, const std::w
     // reader, so what is written there could be lost unseen. A named pipe
     // (\\.\pipe\...) is Windows' own and written as such.
     if (target.kind == TargetKind::Pipe && name.rfind("\\\\", 0) != 0) {
-        target = Refused(name, 0,
+        target = UnreachableTarget(name, 0,
             "it is a FIFO, which Wine opens without waiting for its "
             "reader, so what is written there "
             "could be lost; use the program built for Linux, or a file");
         return Resolved::Done;
     }
     if ((IsWrittenInPlace(target.kind) || target.kind == TargetKind::File) && IsServerStream(opened, full)) {
-        target = Refused(name, 0, std::string("under Wine it leads to a stream that ") + ServerOwn);
+        target = UnreachableTarget(name, 0, std::string("under Wine it leads to a stream that ") + ServerOwn);
         return Resolved::Done;
     }
     if (target.kind != TargetKind::File)
         return Resolved::Done;
     if (!target.identity) {
-        target = Refused(name, static_cast<int>(GetLastError()));
+        target = UnreachableTarget(name, static_cast<int>(GetLastError()));
         return Resolved::Done;
     }
     // A link (or a name through a junction) to a file: the file it leads to is
@@ -190,7 +180,7 @@ Resolved Resolve(const std::string& name, const std::wstring& wide, const std::w
     std::wstring final = FinalPathOf(opened);
     std::optional<std::string> finalName = final.empty() ? std::nullopt : Utf8Name(final);
     if (!finalName) {
-        target = Refused(name, 0, "Windows cannot say where it is");
+        target = UnreachableTarget(name, 0, "Windows cannot say where it is");
         return Resolved::Done;
     }
     if (!SameText(final, full)) {
@@ -206,10 +196,10 @@ WriteTarget TargetOf(const std::string& name)
 {
     std::optional<std::wstring> wide = WideName(name);
     if (!wide)
-        return Refused(name, ERROR_NO_UNICODE_TRANSLATION);
+        return UnreachableTarget(name, ERROR_NO_UNICODE_TRANSLATION);
     std::wstring full = FullPathOf(*wide);
     if (IsVolumeName(full) || IsVolumeName(*wide))
-        return Refused(name, 0, "it is a volume (a whole disk), not a file");
+        return UnreachableTarget(name, 0, "it is a volume (a whole disk), not a file");
     // CON, NUL, COM1, ... are devices in any folder and with any extension:
     // the system's full path of such a name is the device's. (A name given
     // in the device namespace, \\.\C:\x, is taken as any other.)
@@ -224,15 +214,15 @@ WriteTarget TargetOf(const std::string& name)
         return target;
     }
     if (std::string fault = system::NameFault(name); !fault.empty())
-        return Refused(name, 0, fault);
+        return UnreachableTarget(name, 0, fault);
     if (std::string own = HostOwnName(full); !own.empty())
-        return Refused(name, 0, own);
+        return UnreachableTarget(name, 0, own);
     constexpr int ResolutionTries = 3;
     WriteTarget target;
     for (int attempt = 0; attempt < ResolutionTries; ++attempt)
         if (Resolve(name, *wide, full, target) == Resolved::Done)
             return target;
-    return Refused(name, 0, "its name changed while Veltrane looked at it; try again");
+    return UnreachableTarget(name, 0, "its name changed while Veltrane looked at it; try again");
 }
 
 const KeptFile* KeptFileFor(const FileIdentity& identity, const KeptFiles& kept)
