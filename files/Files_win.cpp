@@ -16,11 +16,6 @@ namespace files {
 
 namespace {
 
-HANDLE AsHandle(std::intptr_t handle)
-{
-    return reinterpret_cast<HANDLE>(handle);
-}
-
 std::optional<std::wstring> ToWide(UINT codePage, DWORD flags, std::string_view text)
 {
     if (text.empty())

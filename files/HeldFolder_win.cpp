@@ -13,11 +13,6 @@ namespace files {
 
 namespace {
 
-HANDLE AsHandle(std::intptr_t handle)
-{
-    return reinterpret_cast<HANDLE>(handle);
-}
-
 constexpr DWORD AnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Virus scanners and indexers open a new file for a moment; a replace or delete

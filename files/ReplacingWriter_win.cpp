@@ -11,15 +11,6 @@
 
 namespace files {
 
-namespace {
-
-HANDLE AsHandle(std::intptr_t handle)
-{
-    return reinterpret_cast<HANDLE>(handle);
-}
-
-}  // namespace
-
 namespace system {
 
 int KeepAccess(const WriteTarget&, std::intptr_t)

@@ -2,6 +2,7 @@
 // Windows only: the program's UTF-8 names and texts as the system's wide
 // characters, and back.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,5 +30,11 @@ std::wstring FinalPathOf(void* file);
 bool SameText(const std::wstring& a, const std::wstring& b);
 // Whether the program runs under Wine.
 bool UnderWine();
+
+// The HANDLE (a void*) a SystemHandle holds.
+inline void* AsHandle(std::intptr_t handle)
+{
+    return reinterpret_cast<void*>(handle);
+}
 
 }  // namespace files
