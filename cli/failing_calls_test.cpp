@@ -231,8 +231,11 @@ public:
     ~TracedRuns()
     {
 #ifdef _WIN32
-        if (!service_.empty())
+        // Its server and programs gone before the next test starts programs of its own.
+        if (!service_.empty()) {
             Request("stop 1\n");
+            ReadWhenThere(files::JoinPath(service_, "stopped"));
+        }
 #endif
     }
 

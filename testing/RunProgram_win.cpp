@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 
 namespace testfiles {
 
@@ -121,7 +122,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
         CloseHandle(out);
         CloseHandle(err);
         if (!started)
-            throw std::runtime_error("cannot start " + program);
+            throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) + ")");
         WaitForSingleObject(process.hProcess, INFINITE);
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);

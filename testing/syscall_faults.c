@@ -11,8 +11,9 @@
 //       has exited, then runs each request written to FOLDER/request (a CONFIG
 //       with the command's lines) with FOLDER/report written at its end, until
 //       a request says stop or none comes for IdleSeconds; then ends every
-//       process it started. A Wine server started so is traced with its
-//       programs: it makes their opens, renames and removals.
+//       process it started and writes FOLDER/stopped. A Wine server started
+//       so is traced with its programs: it makes their opens, renames and
+//       removals.
 //
 // CONFIG holds one setting a line:
 //   watch PATH      a watched folder (repeated); a call is watched where the path
@@ -1114,7 +1115,7 @@ static void Serve(const char* folder, char** command)
     int changes = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     if (signals < 0 || changes < 0 || inotify_add_watch(changes, folder, IN_MOVED_TO | IN_CLOSE_WRITE) < 0)
         Fatal("cannot watch %s: %s", folder, strerror(errno));
-    char request[PATH_MAX], ready[PATH_MAX], log[PATH_MAX], text[64];
+    char request[PATH_MAX], ready[PATH_MAX], stopped[PATH_MAX], log[PATH_MAX], text[64];
     // Its own messages where its starter can read them: it does not wait for it.
     snprintf(log, sizeof log, "%s/log", folder);
     int logFile = open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -1125,6 +1126,7 @@ static void Serve(const char* folder, char** command)
     }
     snprintf(request, sizeof request, "%s/request", folder);
     snprintf(ready, sizeof ready, "%s/ready", folder);
+    snprintf(stopped, sizeof stopped, "%s/stopped", folder);
     Start(command, NULL);
     RunUntilMainEnds();
     Settle();
@@ -1159,6 +1161,7 @@ static void Serve(const char* folder, char** command)
         Drain();
     }
     EndEveryTracee();
+    WriteWhole(stopped, "stopped\n", 8);
 }
 
 int main(int argc, char** argv)
