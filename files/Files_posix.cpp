@@ -204,10 +204,8 @@ OpenResult ReadOnlyFile::openWritten(const std::string& path)
                 SystemErrorText(code), code};
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        int code = errno;
-        if (S_ISDIR(info.st_mode) || (info.st_mode != 0 && !S_ISREG(info.st_mode)))
-            code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    int code = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (code != 0) {
         ::close(fd);
         return {OpenResult::Failed, SystemErrorText(code), code};
     }

@@ -193,6 +193,26 @@ bool MovedAfterAll(const HeldFolder& folder, const std::string& from, const Held
            there.index == moved->index;
 }
 
+// A create can make the file and still fail (under Wine, the server in what
+// it asks of the file afterwards): the empty file it left at a name that was
+// free goes, so that no empty export stands there. A file with anything in
+// it, a folder or a link is not one a failed create made, and stays.
+void RemoveEmptyFileAt(const std::wstring& name)
+{
+    HANDLE file = CreateFileW(name.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    SystemHandle held(reinterpret_cast<std::intptr_t>(file));
+    BY_HANDLE_FILE_INFORMATION info {};
+    constexpr DWORD NotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & NotAFile) || info.nFileSizeHigh ||
+        info.nFileSizeLow || GetFileType(file) != FILE_TYPE_DISK)
+        return;
+    FILE_DISPOSITION_INFO gone {TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
+}
+
 // The move itself, by the two names.
 int MoveByName(const HeldFolder& folder, const std::string& from, const HeldFolder& into, const std::string& to,
                bool replace)
@@ -226,8 +246,12 @@ int MoveByName(const HeldFolder& folder, const std::string& from, const HeldFold
     // (a link that leads nowhere), where an exclusive create finds it taken.
     HANDLE claim = CreateFileW(target->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (claim == INVALID_HANDLE_VALUE)
-        return static_cast<int>(GetLastError());
+    if (claim == INVALID_HANDLE_VALUE) {
+        int code = static_cast<int>(GetLastError());
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
+            RemoveEmptyFileAt(*target);
+        return code;
+    }
     CloseHandle(claim);
     int code = RetriedWhileHeld([&] { return MoveFileExW(source->c_str(), target->c_str(), Move); });
     if (code != 0)

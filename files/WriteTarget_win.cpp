@@ -155,6 +155,7 @@ Resolved Resolve(const std::string& name, const std::wstring& wide, const std::w
         return Resolved::Done;
     }
     target.identity = IdentityOfOpen(target.existing.get());
+    DWORD identityError = target.identity ? 0 : GetLastError();  // before the questions below reset it
     // A FIFO that Wine reaches through Z: it opens without waiting for its
     // reader, so what is written there could be lost unseen. A named pipe
     // (\\.\pipe\...) is Windows' own and written as such.
@@ -172,7 +173,7 @@ Resolved Resolve(const std::string& name, const std::wstring& wide, const std::w
     if (target.kind != TargetKind::File)
         return Resolved::Done;
     if (!target.identity) {
-        target = UnreachableTarget(name, static_cast<int>(GetLastError()));
+        target = UnreachableTarget(name, static_cast<int>(identityError));
         return Resolved::Done;
     }
     // A link (or a name through a junction) to a file: the file it leads to is

@@ -720,6 +720,37 @@ static long long RoomFor(struct Tracee* tracee, const struct __ptrace_syscall_in
     return -fits;
 }
 
+// A stat that fails leaves its buffer as it was, and a caller that reads it
+// anyway (the Wine server, after it opens a file) meets what was there: here
+// the worst, a folder's, where a file was asked about.
+static void LeaveFolderIn(const struct Tracee* tracee, const struct Call* call,
+                          const struct __ptrace_syscall_info* info)
+{
+    const char* name = call->name;
+    if (!strstr(name, "stat") || strstr(name, "statfs"))
+        return; // access, statfs: no file's status
+    if (strcmp(name, "statx") == 0) {
+        unsigned char statx[256] = {0};
+        uint32_t mask = 0x7ff; // the basic fields
+        uint16_t mode = S_IFDIR | 0755;
+        memcpy(statx, &mask, sizeof mask);
+        memcpy(statx + 28, &mode, sizeof mode);
+        WriteMemory(tracee->tid, Argument(info, 4), statx, sizeof statx);
+        return;
+    }
+    uint64_t buffer = Argument(info, strcmp(name, "newfstatat") == 0 ? 2 : 1);
+    if (tracee->wide) {
+        struct stat folder = {.st_mode = S_IFDIR | 0755, .st_nlink = 2};
+        WriteMemory(tracee->tid, buffer, &folder, sizeof folder);
+    } else if (strstr(name, "64") || strcmp(name, "newfstatat") == 0) {
+        // i386's stat64: its mode at 16 of its 96 bytes.
+        unsigned char folder[96] = {0};
+        uint32_t mode = S_IFDIR | 0755;
+        memcpy(folder + 16, &mode, sizeof mode);
+        WriteMemory(tracee->tid, buffer, folder, sizeof folder);
+    }
+}
+
 // At a traced call's entry: whether it is watched, and whether it fails.
 static void Enter(struct Tracee* tracee, const struct __ptrace_syscall_info* info)
 {
@@ -819,6 +850,8 @@ static void Enter(struct Tracee* tracee, const struct __ptrace_syscall_info* inf
         // Linux closes a descriptor whatever close returns: it is made, and only its result changed.
         if (call->kind != Close)
             regs.orig_rax = (unsigned long long)-1;
+        if (call->kind == Stat)
+            LeaveFolderIn(tracee, call, info);
     } else {
         CutWrite(tracee, info, &regs, cut);
     }
