@@ -196,7 +196,9 @@ bool MovedAfterAll(const HeldFolder& folder, const std::string& from, const Held
 // A create can make the file and still fail (under Wine, the server in what
 // it asks of the file afterwards): the empty file it left at a name that was
 // free goes, so that no empty export stands there. A file with anything in
-// it, a folder or a link is not one a failed create made, and stays.
+// it, a folder, a link or what one leads to (Wine opens a Linux link's file
+// whatever the flags say; its final path tells), or a file of other names
+// too, is not one a failed create made, and stays.
 void RemoveEmptyFileAt(const std::wstring& name)
 {
     HANDLE file = CreateFileW(name.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
@@ -207,7 +209,8 @@ void RemoveEmptyFileAt(const std::wstring& name)
     BY_HANDLE_FILE_INFORMATION info {};
     constexpr DWORD NotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
     if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & NotAFile) || info.nFileSizeHigh ||
-        info.nFileSizeLow || GetFileType(file) != FILE_TYPE_DISK)
+        info.nFileSizeLow || info.nNumberOfLinks != 1 || GetFileType(file) != FILE_TYPE_DISK ||
+        !SameText(FinalPathOf(file), FullPathOf(name)))
         return;
     FILE_DISPOSITION_INFO gone {TRUE};
     SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);

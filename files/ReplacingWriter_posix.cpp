@@ -148,9 +148,10 @@ int OpenInPlace(const WriteTarget& target, std::intptr_t& handle)
     if (fd < 0)
         return errno;
     std::optional<FileIdentity> opened = IdentityOfOpen(fd);
+    int code = opened ? 0 : errno;
     if (target.descriptor < 0 && (!opened || !target.identity || !SameIdentity(*opened, *target.identity))) {
         ::close(fd);
-        return EEXIST;
+        return code != 0 ? code : EEXIST;
     }
     handle = fd;
     return 0;

@@ -722,7 +722,9 @@ static long long RoomFor(struct Tracee* tracee, const struct __ptrace_syscall_in
 
 // A stat that fails leaves its buffer as it was, and a caller that reads it
 // anyway (the Wine server, after it opens a file) meets what was there: here
-// the worst, a folder's, where a file was asked about.
+// the worst, a folder's, where a file was asked about. (A 32-bit program's
+// C library asks statx into a buffer of its own and copies it out only on
+// success, so its callers keep what they had.)
 static void LeaveFolderIn(const struct Tracee* tracee, const struct Call* call,
                           const struct __ptrace_syscall_info* info)
 {
