@@ -1,6 +1,7 @@
 #include "files/HeldFolder.h"
 
 #include "files/Files.h"
+#include "files/SystemFiles.h"
 #include "files/WideNames.h"
 
 #include <windows.h>
@@ -251,7 +252,7 @@ int MoveByName(const HeldFolder& folder, const std::string& from, const HeldFold
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (claim == INVALID_HANDLE_VALUE) {
         int code = static_cast<int>(GetLastError());
-        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
+        if (!system::IsExistsError(code))
             RemoveEmptyFileAt(*target);
         return code;
     }
